@@ -1,0 +1,32 @@
+#include "core/ie_class.h"
+
+#include "core/popup_decision.h"
+
+namespace quellix {
+
+IE_Class::~IE_Class() {
+  subscription_.reset();
+  IE_.reset();
+}
+
+void IE_Class::SetIEctl(std::shared_ptr<BrowserWindow> IncomeIE) {
+  subscription_.reset();
+  IE_ = std::move(IncomeIE);
+  if (IE_) subscription_ = IE_->Subscribe(weak_from_this());
+}
+
+void IE_Class::IE_StatusTextChange(const std::string& Text) { state_.strStatusText = Text; }
+
+void IE_Class::IE_NewWindow2(bool& Cancel) {
+  // The decision may run a nested message loop in which the tracker drops this
+  // sink; keep it (and its browser) alive until the answer is written.
+  const auto keep_alive = shared_from_this();
+  const std::shared_ptr<BrowserWindow> browser = IE_;
+  const NewWindowVerdict verdict = DecideNewWindow(state_, host_, [&]() -> std::optional<std::string> {
+    if (!browser) return std::nullopt;
+    return browser->LocationURL();
+  });
+  ApplyVerdict(verdict, Cancel);
+}
+
+}  // namespace quellix

@@ -1,0 +1,40 @@
+// IE_Class: the event sink attached to one browser window. It remembers the
+// last status text and answers the window's new-window requests.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/browser.h"
+#include "core/popup_host.h"
+#include "core/program_state.h"
+
+namespace quellix {
+
+class IE_Class : public BrowserEvents, public std::enable_shared_from_this<IE_Class> {
+ public:
+  IE_Class(ProgramState& state, PopupHost& host) : state_(state), host_(host) {}
+  ~IE_Class() override;
+  IE_Class(const IE_Class&) = delete;
+  IE_Class& operator=(const IE_Class&) = delete;
+
+  // IEctl: makes `IncomeIE` this sink's browser and subscribes to its events.
+  // A failure leaves the sink without events.
+  void SetIEctl(std::shared_ptr<BrowserWindow> IncomeIE);
+
+  void IE_StatusTextChange(const std::string& Text);
+  void IE_NewWindow2(bool& Cancel);
+
+  const std::shared_ptr<BrowserWindow>& IE() const { return IE_; }
+
+ private:
+  void OnStatusTextChange(const std::string& text) override { IE_StatusTextChange(text); }
+  void OnNewWindow2(bool& cancel) override { IE_NewWindow2(cancel); }
+
+  ProgramState& state_;
+  PopupHost& host_;
+  std::shared_ptr<BrowserWindow> IE_;          // the window's browser object
+  std::unique_ptr<Subscription> subscription_; // its events, while IE_ is set
+};
+
+}  // namespace quellix

@@ -1,0 +1,88 @@
+#include "core/ie_windows.h"
+
+namespace quellix {
+
+std::shared_ptr<cIEWindows> cIEWindows::Create(ShellWindowsFactory& shell, ProgramState& state,
+                                               PopupHost& host) {
+  std::shared_ptr<cIEWindows> tracker(new cIEWindows(shell, state, host));
+  tracker->refreshIE();
+  return tracker;
+}
+
+cIEWindows::~cIEWindows() {
+  colIE.clear();
+  winShellEvents_.reset();
+  winShell.reset();
+}
+
+// The reader and both event handlers would wait here while a rebuild runs.
+// Rebuilds run only on this thread, so a rebuild that is running at that point
+// is one further down the same call stack: it cannot finish before we return,
+// and waiting for it would never end. So none of them waits.
+
+std::shared_ptr<IE_Class> cIEWindows::IE(long vntIndexKey) {
+  if (vntIndexKey < 1 || vntIndexKey > Count()) return nullptr;
+  return colIE[static_cast<std::size_t>(vntIndexKey - 1)];
+}
+
+bool cIEWindows::closeIE() {
+  if (colIE.empty() || !colIE.front()->IE()) return false;
+  return colIE.front()->IE()->Quit();
+}
+
+std::shared_ptr<IE_Class> cIEWindows::addIE(std::shared_ptr<BrowserWindow> browser) {
+  auto sink = std::make_shared<IE_Class>(state_, host_);
+  sink->SetIEctl(std::move(browser));
+  colIE.push_back(sink);
+  return sink;
+}
+
+void cIEWindows::removeIE(long vntIndexKey) {
+  if (vntIndexKey < 1 || vntIndexKey > Count()) return;
+  colIE.erase(colIE.begin() + (vntIndexKey - 1));
+}
+
+void cIEWindows::refreshIE() {
+  // Cleared on every way out, failures included; a rebuild nested in another
+  // (through a message loop) hands the flag back as it found it.
+  struct BusyScope {
+    bool& flag;
+    bool previous;
+    explicit BusyScope(bool& f) : flag(f), previous(f) { flag = true; }
+    ~BusyScope() { flag = previous; }
+  } busy(boolBusy);
+
+  // Old sinks end (and unsubscribe) here, unless one is inside its own event.
+  std::vector<std::shared_ptr<IE_Class>> old;
+  old.swap(colIE);
+  old.clear();
+
+  std::shared_ptr<ShellWindowList> list = shell_.Create();
+  if (!list) return;
+  ShellWindowList::Enumeration windows = list->Windows();
+  for (auto& browser : windows.windows) {
+    if (!browser) return;  // an entry that is not a browser stops the rebuild
+    addIE(std::move(browser));
+  }
+  if (!windows.complete) return;
+
+  if (!boolHooked) {
+    auto subscription = list->Subscribe(weak_from_this());
+    if (!subscription) return;
+    winShell = list;
+    winShellEvents_ = std::move(subscription);
+  }
+  boolHooked = true;
+}
+
+void cIEWindows::WinShell_WindowRegistered(long /*lCookie*/) {
+  const auto keep_alive = shared_from_this();
+  refreshIE();
+}
+
+void cIEWindows::WinShell_WindowRevoked(long /*lCookie*/) {
+  const auto keep_alive = shared_from_this();
+  refreshIE();
+}
+
+}  // namespace quellix

@@ -1,0 +1,157 @@
+#include "core/ie_windows.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/message_pump.h"
+#include "tests/scripted_browser/scripted_browser.h"
+
+namespace quellix {
+namespace {
+
+using testing::ScriptedBrowserWindow;
+using testing::ScriptedShell;
+
+class Host : public PopupHost {
+ public:
+  PopupOptions ReadOptions() override { return options; }
+  void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
+  bool WaitForMessage() override { return platform::WaitForMessage(); }
+  void PlayBlockSound() override {}
+  bool ShowSetupPrompt() override {
+    if (on_prompt) on_prompt();
+    return true;
+  }
+  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = true};
+  std::function<void()> on_prompt;
+};
+
+class Tracker : public ::testing::Test {
+ protected:
+  std::shared_ptr<ScriptedShell> shell = std::make_shared<ScriptedShell>();
+  ProgramState state;
+  Host host;
+};
+
+TEST_F(Tracker, OneSinkPerWindowFollowingOpenAndClose) {
+  auto first = shell->AddWindowSilently("http://first.example/");
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  EXPECT_EQ(tracker->Count(), 1);
+  EXPECT_EQ(first->Subscribers(), 1);
+
+  auto second = shell->OpenWindow("http://second.example/");
+  EXPECT_EQ(tracker->Count(), 2);
+  EXPECT_EQ(first->Subscribers(), 1);  // old sink gone, fresh one attached
+  EXPECT_EQ(second->Subscribers(), 1);
+  EXPECT_EQ(tracker->IE(2)->IE(), second);
+  EXPECT_EQ(tracker->IE(3), nullptr);
+  EXPECT_EQ(tracker->IE(0), nullptr);
+
+  shell->CloseWindow(first);
+  EXPECT_EQ(tracker->Count(), 1);
+  EXPECT_EQ(first->Subscribers(), 0);
+  EXPECT_EQ(tracker->IE(1)->IE(), second);
+
+  // Rebuilds subscribe to the window list's events once only.
+  for (int i = 0; i < 5; ++i) shell->RaiseWindowRegistered();
+  EXPECT_EQ(shell->event_subscriptions_made, 1);
+  EXPECT_EQ(shell->EventSubscribers(), 1);
+  EXPECT_EQ(shell->lists_created, 8);
+
+  tracker.reset();
+  EXPECT_EQ(second->Subscribers(), 0);
+  EXPECT_EQ(shell->EventSubscribers(), 0);
+}
+
+TEST_F(Tracker, NoWindowsAtStart) {
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  EXPECT_EQ(tracker->Count(), 0);
+  EXPECT_FALSE(tracker->closeIE());
+  auto window = shell->OpenWindow("http://late.example/");
+  EXPECT_EQ(tracker->Count(), 1);
+  EXPECT_TRUE(tracker->closeIE());
+  EXPECT_EQ(window->QuitRequests(), 1);
+}
+
+TEST_F(Tracker, SinksDecideTheirWindowsRequests) {
+  state.strAllowed.Assign("good.example\r\n");
+  auto good = shell->AddWindowSilently("http://good.example/page");
+  auto bad = shell->AddWindowSilently("http://bad.example/page");
+  auto tracker = cIEWindows::Create(*shell, state, host);
+
+  EXPECT_FALSE(good->RaiseNewWindow2(false));
+  EXPECT_TRUE(bad->RaiseNewWindow2(false));
+  EXPECT_EQ(state.intStopped, 1);
+  // One status text for the whole program: a link seen in one window lets the
+  // next request of another through.
+  good->RaiseStatusTextChange("http://good.example/link");
+  EXPECT_EQ(state.strStatusText, "http://good.example/link");
+  EXPECT_FALSE(bad->RaiseNewWindow2(true));
+  host.options.chkStopPop = false;
+  EXPECT_TRUE(bad->RaiseNewWindow2(true));  // untouched
+  EXPECT_FALSE(bad->RaiseNewWindow2(false));
+}
+
+TEST_F(Tracker, FailuresStopTheRebuildWhereItStands) {
+  shell->AddWindowSilently("http://a.example/");
+  shell->AddWindowSilently("http://b.example/");
+  shell->AddWindowSilently("http://c.example/");
+  shell->not_a_browser_at = 1;
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  EXPECT_EQ(tracker->Count(), 1);
+  EXPECT_FALSE(tracker->Busy());
+  EXPECT_FALSE(tracker->Hooked());  // stopped before subscribing
+
+  shell->not_a_browser_at = -1;
+  shell->fail_create = true;
+  shell->RaiseWindowRegistered();  // nobody listens yet: nothing happens
+  EXPECT_EQ(tracker->Count(), 1);
+
+  // A window whose events cannot be subscribed still gets its sink.
+  shell->fail_create = false;
+  shell->Windows()[0]->FailSubscribe(true);
+  auto again = cIEWindows::Create(*shell, state, host);
+  EXPECT_EQ(again->Count(), 3);
+  EXPECT_TRUE(again->Hooked());
+  shell->fail_enumeration_after = 2;
+  shell->RaiseWindowRevoked();
+  EXPECT_EQ(again->Count(), 2);
+  EXPECT_FALSE(again->Busy());
+}
+
+TEST_F(Tracker, ASinkReleasedInsideItsOwnEventFinishesItsAnswer) {
+  host.options.chkAuto = true;
+  auto asking = shell->AddWindowSilently("http://asking.example/");
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  // While the prompt waits, a window opens (rebuild: the asking sink is
+  // dropped from the collection) and then the user answers "block".
+  host.on_prompt = [&] {
+    platform::PostTask([&] { shell->OpenWindow("http://other.example/"); });
+    platform::PostTask([&] {
+      state.boolAllowSite = false;
+      state.boolAnswered = true;
+    });
+  };
+  EXPECT_TRUE(asking->RaiseNewWindow2(false));
+  EXPECT_EQ(state.intStopped, 1);
+  EXPECT_EQ(tracker->Count(), 2);
+  EXPECT_EQ(asking->Subscribers(), 1);  // only the fresh sink remains
+}
+
+TEST_F(Tracker, ReleasingTheTrackerInsideAnEvent) {
+  host.options.chkAuto = true;
+  auto window = shell->AddWindowSilently("http://asking.example/");
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  host.on_prompt = [&] {
+    platform::PostTask([&] { tracker.reset(); });  // the main window closes meanwhile
+    platform::PostTask([&] {
+      state.boolAllowSite = true;
+      state.boolAnswered = true;
+    });
+  };
+  EXPECT_FALSE(window->RaiseNewWindow2(true));
+  EXPECT_EQ(window->Subscribers(), 0);
+  EXPECT_EQ(shell->EventSubscribers(), 0);
+}
+
+}  // namespace
+}  // namespace quellix

@@ -1,0 +1,9 @@
+#include "core/mod_play_sound.h"
+
+#include "platform/sound.h"
+
+namespace quellix::modPlaySound {
+
+void PlaySound(const std::string& wave_path) { platform::PlayWaveSync(wave_path); }
+
+}  // namespace quellix::modPlaySound

@@ -1,0 +1,54 @@
+#include "core/popup_decision.h"
+
+#include <limits>
+
+#include "core/site_of_address.h"
+
+namespace quellix {
+namespace {
+
+// Counts the block, lets other handlers run, sounds it. Fails (kUntouched)
+// when the count is already at its largest value.
+NewWindowVerdict Block(ProgramState& state, PopupHost& host) {
+  if (state.intStopped == std::numeric_limits<std::int32_t>::max()) return NewWindowVerdict::kUntouched;
+  ++state.intStopped;
+  host.ProcessPendingMessagesOnce();
+  if (host.ReadOptions().chkSound) host.PlayBlockSound();
+  return NewWindowVerdict::kBlock;
+}
+
+NewWindowVerdict AskUser(ProgramState& state, PopupHost& host, const std::string& site) {
+  state.boolAnswered = false;
+  state.boolAllowSite = false;
+  state.strCurrentSite = site;
+  if (!host.ShowSetupPrompt()) return NewWindowVerdict::kUntouched;
+  // Sleeps between messages: a waiting question costs no processor time.
+  while (!state.boolAnswered) {
+    if (!host.WaitForMessage()) return NewWindowVerdict::kUntouched;
+  }
+  return state.boolAllowSite ? NewWindowVerdict::kLetThrough : Block(state, host);
+}
+
+}  // namespace
+
+NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host,
+                                 const std::function<std::optional<std::string>()>& read_location) {
+  const PopupOptions options = host.ReadOptions();
+  if (options.chkLinks && IsLinkStatusText(state.strStatusText)) state.boolAllowNext = true;
+
+  const std::optional<std::string> location = read_location();
+  if (!location) return NewWindowVerdict::kUntouched;
+  const std::string site = SiteOfAddress(*location);
+
+  if (!options.chkStopPop) return NewWindowVerdict::kUntouched;
+  if (state.boolAllowNext) {
+    state.boolAllowNext = false;
+    return NewWindowVerdict::kLetThrough;
+  }
+  if (state.strAllowed.Contains(site)) return NewWindowVerdict::kLetThrough;
+  if (!options.chkAuto) return Block(state, host);
+  if (state.strDisallowed.Contains(site)) return Block(state, host);
+  return AskUser(state, host, site);
+}
+
+}  // namespace quellix

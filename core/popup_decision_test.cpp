@@ -1,0 +1,179 @@
+#include "core/popup_decision.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "platform/message_pump.h"
+
+namespace quellix {
+namespace {
+
+// The rest of the program as the decision sees it: switches, a message queue
+// (the portable one), a sound counter and a prompt that a test answers.
+class TestHost : public PopupHost {
+ public:
+  explicit TestHost(ProgramState& state) : state_(state) {}
+
+  PopupOptions ReadOptions() override { return options; }
+  void ProcessPendingMessagesOnce() override {
+    ++pumped;
+    platform::ProcessPendingMessagesOnce();
+  }
+  bool WaitForMessage() override { return platform::WaitForMessage(); }
+  void PlayBlockSound() override { ++sounds; }
+  bool ShowSetupPrompt() override {
+    if (prompt_fails) return false;
+    ++prompts;
+    if (on_prompt) on_prompt(prompts);
+    if (answer) {
+      // The user answers a moment later, while the decision waits.
+      platform::PostTask([this, allow = *answer] {
+        state_.boolAllowSite = allow;
+        state_.boolAnswered = true;
+      });
+    }
+    return true;
+  }
+
+  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = true, .chkLinks = false};
+  std::optional<bool> answer;  // nothing: the prompt is never answered
+  bool prompt_fails = false;
+  std::function<void(int)> on_prompt;
+  int pumped = 0;
+  int sounds = 0;
+  int prompts = 0;
+
+ private:
+  ProgramState& state_;
+};
+
+class PopupDecision : public ::testing::Test {
+ protected:
+  NewWindowVerdict Decide(const std::string& url) {
+    return DecideNewWindow(state, host, [&]() -> std::optional<std::string> { return url; });
+  }
+  ProgramState state;
+  TestHost host{state};
+};
+
+TEST_F(PopupDecision, BlockingOffTouchesNothingAndKeepsTheAllowNextFlag) {
+  host.options.chkStopPop = false;
+  host.options.chkLinks = true;
+  state.strStatusText = "http://link.example/";
+  EXPECT_EQ(Decide("http://popper.example/"), NewWindowVerdict::kUntouched);
+  EXPECT_TRUE(state.boolAllowNext);
+  EXPECT_EQ(state.intStopped, 0);
+  EXPECT_EQ(host.sounds, 0);
+  // Blocking switched on: the first request uses the flag, the second is decided.
+  host.options.chkStopPop = true;
+  host.options.chkLinks = false;
+  EXPECT_EQ(Decide("http://popper.example/"), NewWindowVerdict::kLetThrough);
+  EXPECT_FALSE(state.boolAllowNext);
+  EXPECT_EQ(Decide("http://popper.example/"), NewWindowVerdict::kBlock);
+}
+
+TEST_F(PopupDecision, LinkStatusTextLetsOneRequestThrough) {
+  host.options.chkLinks = true;
+  state.strStatusText = "HTTPS://SHOP.EXAMPLE/item";
+  EXPECT_EQ(Decide("http://shop.example/"), NewWindowVerdict::kLetThrough);
+  EXPECT_FALSE(state.boolAllowNext);
+  // Not links: 7 characters, a browser word, or the switch off.
+  for (const char* text : {"http://", "Done"}) {
+    state.strStatusText = text;
+    EXPECT_EQ(Decide("http://shop.example/"), NewWindowVerdict::kBlock) << text;
+  }
+  host.options.chkLinks = false;
+  state.strStatusText = "http://shop.example/";
+  EXPECT_EQ(Decide("http://shop.example/"), NewWindowVerdict::kBlock);
+}
+
+TEST_F(PopupDecision, AllowedListOutsideSetupMode) {
+  state.strAllowed.Assign("friendly.example\r\n");
+  state.strDisallowed.Assign("enemy.example\r\n");
+  EXPECT_EQ(Decide("https://FRIENDLY.example/any/path?x=1"), NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(Decide("http://friendly.example"), NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(state.intStopped, 0);
+  // Not on the allowed list: blocked, counted, sounded once; the disallowed
+  // list plays no part outside setup mode.
+  EXPECT_EQ(Decide("http://other.example/"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(Decide("http://enemy.example/"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(state.intStopped, 2);
+  EXPECT_EQ(host.sounds, 2);
+  EXPECT_EQ(host.prompts, 0);
+  host.options.chkSound = false;
+  EXPECT_EQ(Decide("http://other.example/"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(host.sounds, 2);
+  EXPECT_EQ(host.pumped, 3);  // once per block, before the sound
+}
+
+TEST_F(PopupDecision, AllowNextIsUsedOnce) {
+  state.boolAllowNext = true;
+  EXPECT_EQ(Decide("http://x.example/"), NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(Decide("http://x.example/"), NewWindowVerdict::kBlock);
+}
+
+TEST_F(PopupDecision, SetupModeConsultsAllowedThenDisallowedThenAsks) {
+  host.options.chkAuto = true;
+  state.strAllowed.Assign("both.example\r\n");
+  state.strDisallowed.Assign("both.example\r\nbad.example\r\n");
+  EXPECT_EQ(Decide("http://both.example/"), NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(Decide("http://bad.example/"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(host.prompts, 0);
+
+  host.answer = true;
+  EXPECT_EQ(Decide("http://new.example/page"), NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(state.strCurrentSite, "new.example");
+  host.answer = false;  // "Block Now", or the close button
+  EXPECT_EQ(Decide("http://new.example/page"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(host.prompts, 2);
+  EXPECT_EQ(state.intStopped, 2);
+}
+
+TEST_F(PopupDecision, FailuresLeaveCancelAsTheBrowserPassedIt) {
+  // The page address cannot be read.
+  EXPECT_EQ(DecideNewWindow(state, host, [] { return std::optional<std::string>(); }),
+            NewWindowVerdict::kUntouched);
+  // The prompt cannot be shown.
+  host.options.chkAuto = true;
+  host.prompt_fails = true;
+  EXPECT_EQ(Decide("http://new.example/"), NewWindowVerdict::kUntouched);
+  // No answer can ever come (the program is ending): the wait ends too.
+  host.prompt_fails = false;
+  host.answer.reset();
+  EXPECT_EQ(Decide("http://new.example/"), NewWindowVerdict::kUntouched);
+  EXPECT_EQ(state.intStopped, 0);
+}
+
+TEST_F(PopupDecision, TheCountStopsAtItsLargestValue) {
+  state.intStopped = std::numeric_limits<std::int32_t>::max() - 1;
+  EXPECT_EQ(Decide("http://a.example/"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(state.intStopped, std::numeric_limits<std::int32_t>::max());
+  // The next block would overflow: the decision ends there and the window opens.
+  EXPECT_EQ(Decide("http://a.example/"), NewWindowVerdict::kUntouched);
+  EXPECT_EQ(state.intStopped, std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(host.sounds, 1);
+}
+
+TEST_F(PopupDecision, AQuestionAskedWhileThePromptIsOpen) {
+  host.options.chkAuto = true;
+  // The first question waits; inside its wait a second request asks too, and
+  // the one answer ends both decisions.
+  NewWindowVerdict second = NewWindowVerdict::kUntouched;
+  host.on_prompt = [&](int number) {
+    if (number == 1) platform::PostTask([&] { second = Decide("http://second.example/"); });
+    if (number == 2) {
+      platform::PostTask([&] {
+        state.boolAllowSite = true;
+        state.boolAnswered = true;
+      });
+    }
+  };
+  EXPECT_EQ(Decide("http://first.example/"), NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(second, NewWindowVerdict::kLetThrough);
+  EXPECT_EQ(host.prompts, 2);
+  EXPECT_EQ(state.strCurrentSite, "second.example");
+}
+
+}  // namespace
+}  // namespace quellix

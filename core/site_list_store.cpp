@@ -1,0 +1,133 @@
+#include "core/site_list_store.h"
+
+#include <algorithm>
+
+#include "core/letter_case.h"
+#include "platform/code_page.h"
+#include "platform/file_io.h"
+
+namespace quellix {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+StoreResult Fail(std::string message) { return {false, std::move(message)}; }
+StoreResult Fail(const platform::IoResult& io) { return {false, io.error}; }
+
+}  // namespace
+
+std::vector<std::string> SplitListLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    const std::size_t end = std::min(text.find_first_of("\r\n", begin), text.size());
+    std::string line = text.substr(begin, end - begin);
+    std::erase(line, '\0');
+    lines.push_back(std::move(line));
+    if (end == text.size()) break;
+    begin = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+  }
+  return lines;
+}
+
+Module1::Module1(std::string program_folder, std::string default_allowed_host, ProgramState& state,
+                 ListBox& List1, ListBox& List2)
+    : folder_(std::move(program_folder)),
+      default_allowed_host_(std::move(default_allowed_host)),
+      allowed_{"\\allowed.txt", "allowed", List1, state.strAllowed, {}},
+      disallowed_{"\\disallowed.txt", "disallowed", List2, state.strDisallowed, {}} {}
+
+StoreResult Module1::AddAllowed(const std::string& entry) { return Add(allowed_, entry); }
+StoreResult Module1::AddDisallowed(const std::string& entry) { return Add(disallowed_, entry); }
+StoreResult Module1::RemoveAllowed(const std::string& entry) { return Remove(allowed_, entry); }
+StoreResult Module1::RemoveDisallowed(const std::string& entry) { return Remove(disallowed_, entry); }
+StoreResult Module1::LoadAllowed() { return Load(allowed_); }
+StoreResult Module1::LoadDisallowed() { return Load(disallowed_); }
+StoreResult Module1::SaveAllowed() { return Save(allowed_); }
+StoreResult Module1::SaveDisallowed() { return Save(disallowed_); }
+
+StoreResult Module1::Add(Side& side, const std::string& entry) {
+  // Refused before anything is written, so file, box and text stay in step.
+  if (side.box.ListCount() >= kMaxListEntries) {
+    return Fail(std::string("The ") + side.name + " list is full: it holds " + std::to_string(kMaxListEntries) +
+                " sites.");
+  }
+  if (auto io = platform::AppendToFile(PathOf(side), platform::AnsiFromUtf8(entry) + kCrLf); !io.ok) {
+    return Fail(io);
+  }
+  side.box.AddItem(entry);
+  side.text.Append(entry + kCrLf);
+  return {};
+}
+
+StoreResult Module1::ReadLines(const Side& side, std::vector<std::string>& lines) const {
+  std::string bytes;
+  if (auto io = platform::ReadWholeFile(PathOf(side), bytes); !io.ok) return Fail(io);
+  lines = SplitListLines(platform::Utf8FromAnsi(bytes));
+  return {};
+}
+
+StoreResult Module1::Remove(Side& side, const std::string& entry) {
+  std::vector<std::string> lines;
+  if (auto read = ReadLines(side, lines); !read) return read;
+  const std::string folded_entry = FoldCase(entry);
+  std::string file;
+  std::string text;
+  std::vector<std::string> unloaded;
+  int entries = 0;
+  for (const std::string& line : lines) {
+    // Substring test, letters' case ignored; the empty entry is in every
+    // non-empty line. Empty lines are kept.
+    if (!line.empty() && FoldCase(line).find(folded_entry) != std::string::npos) continue;
+    file += platform::AnsiFromUtf8(line) + kCrLf;
+    if (IsListEntry(line) && ++entries > kMaxListEntries) {
+      unloaded.push_back(line);
+    } else {
+      text += line + kCrLf;
+    }
+  }
+  file += kCrLf;
+  if (auto io = platform::ReplaceWholeFile(PathOf(side), file); !io.ok) return Fail(io);
+  side.text.Assign(std::move(text));
+  side.unloaded = std::move(unloaded);
+  return {};
+}
+
+StoreResult Module1::Load(Side& side) {
+  std::vector<std::string> lines;
+  if (auto read = ReadLines(side, lines); !read) return read;
+  std::string text;
+  side.unloaded.clear();
+  for (std::string& line : lines) {
+    if (!IsListEntry(line)) continue;
+    if (side.box.ListCount() >= kMaxListEntries) {
+      side.unloaded.push_back(std::move(line));
+      continue;
+    }
+    side.box.AddItem(line);
+    text += line;
+    text += kCrLf;
+  }
+  side.text.Assign(std::move(text));
+  return {};
+}
+
+StoreResult Module1::Save(Side& side) {
+  std::string file;
+  for (int i = 0; i < side.box.ListCount(); ++i) file += platform::AnsiFromUtf8(side.box.List(i)) + kCrLf;
+  for (const std::string& line : side.unloaded) file += platform::AnsiFromUtf8(line) + kCrLf;
+  file += kCrLf;
+  if (auto io = platform::ReplaceWholeFile(PathOf(side), file); !io.ok) return Fail(io);
+  return {};
+}
+
+StoreResult Module1::EnsureListFiles() {
+  if (auto io = platform::CreateFileIfAbsent(AllowedPath(), platform::AnsiFromUtf8(default_allowed_host_) + kCrLf);
+      !io.ok) {
+    return Fail(io);
+  }
+  if (auto io = platform::CreateFileIfAbsent(DisallowedPath(), kCrLf); !io.ok) return Fail(io);
+  return {};
+}
+
+}  // namespace quellix

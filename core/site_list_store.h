@@ -1,0 +1,79 @@
+// Module1: the allowed and disallowed site lists, each kept in three forms
+// that every operation keeps in step: a file in the program's folder, a list
+// box, and the list text the popup decision matches against.
+//
+// Damaged files: lines end at CR, CR LF or LF; NUL bytes are dropped; a line
+// may be of any length. Entries past the 32767th are not loaded, shown or
+// matched; they stay in the file, and whole-file writes keep them at the end,
+// so nothing the file held is lost. UnloadedAllowed() and UnloadedDisallowed()
+// tell how many there were.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/list_box.h"
+#include "core/program_state.h"
+
+namespace quellix {
+
+// What a store operation reports. On failure the steps before the failing one
+// are done and the rest are not; `message` says what went wrong.
+struct [[nodiscard]] StoreResult {
+  bool ok = true;
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+
+class Module1 {
+ public:
+  // `program_folder` without a final backslash; the files are
+  // program_folder + "\allowed.txt" and program_folder + "\disallowed.txt".
+  Module1(std::string program_folder, std::string default_allowed_host, ProgramState& state, ListBox& List1,
+          ListBox& List2);
+
+  StoreResult AddAllowed(const std::string& entry);
+  StoreResult AddDisallowed(const std::string& entry);
+  StoreResult RemoveAllowed(const std::string& entry);
+  StoreResult RemoveDisallowed(const std::string& entry);
+  StoreResult LoadAllowed();
+  StoreResult LoadDisallowed();
+  StoreResult SaveAllowed();
+  StoreResult SaveDisallowed();
+  StoreResult EnsureListFiles();
+
+  std::string AllowedPath() const { return folder_ + "\\allowed.txt"; }
+  std::string DisallowedPath() const { return folder_ + "\\disallowed.txt"; }
+  std::size_t UnloadedAllowed() const { return allowed_.unloaded.size(); }
+  std::size_t UnloadedDisallowed() const { return disallowed_.unloaded.size(); }
+
+ private:
+  struct Side {
+    const char* file_literal;  // "\allowed.txt"
+    const char* name;          // for messages
+    ListBox& box;
+    SiteListText& text;
+    std::vector<std::string> unloaded;  // lines past the entry limit, as read
+  };
+
+  std::string PathOf(const Side& side) const { return folder_ + side.file_literal; }
+  StoreResult Add(Side& side, const std::string& entry);
+  StoreResult Remove(Side& side, const std::string& entry);
+  StoreResult Load(Side& side);
+  StoreResult Save(Side& side);
+  StoreResult ReadLines(const Side& side, std::vector<std::string>& lines) const;
+
+  std::string folder_;
+  std::string default_allowed_host_;
+  Side allowed_;
+  Side disallowed_;
+};
+
+// Splits a list file's bytes (already in UTF-8) into lines: a line ends at CR,
+// CR LF or LF; a last line without an ending counts; NUL bytes are dropped.
+std::vector<std::string> SplitListLines(const std::string& text);
+
+// A line that is empty or a single space is not an entry.
+inline bool IsListEntry(const std::string& line) { return !line.empty() && line != " "; }
+
+}  // namespace quellix

@@ -1,0 +1,13 @@
+// Playing a wave file.
+#pragma once
+
+#include <string>
+
+namespace quellix::platform {
+
+// Plays the wave file synchronously, with no default sound when the file is
+// missing or unreadable (sndPlaySoundA with SND_NODEFAULT on Windows). The
+// portable build has no sound output and returns at once.
+void PlayWaveSync(const std::string& path);
+
+}  // namespace quellix::platform

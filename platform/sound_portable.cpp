@@ -1,0 +1,7 @@
+#include "platform/sound.h"
+
+namespace quellix::platform {
+
+void PlayWaveSync(const std::string& /*path*/) {}
+
+}  // namespace quellix::platform

@@ -1,0 +1,38 @@
+#include <windows.h>
+
+#include "platform/message_pump.h"
+
+namespace quellix::platform {
+namespace {
+
+// Dispatches what is queued; false when WM_QUIT came (it is posted again so
+// that the main loop sees it too).
+bool DispatchPending() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return true;
+}
+
+}  // namespace
+
+void ProcessPendingMessagesOnce() { DispatchPending(); }
+
+bool WaitForMessage() {
+  // Sleeps in the kernel until input arrives: a waiting program uses no processor time.
+  MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  return DispatchPending();
+}
+
+void PostTask(std::function<void()> task) {
+  // Windows code posts real window messages; run such work at once here.
+  task();
+}
+
+}  // namespace quellix::platform

@@ -1,0 +1,100 @@
+// One move-only owner for every kind of Win32 handle, chosen by traits.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace quellix::win {
+
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using Handle = typename Traits::Handle;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(Handle h) : handle_(h) {}
+  ~UniqueHandle() { Reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+
+  bool IsValid() const { return Traits::IsValid(handle_); }
+  explicit operator bool() const { return IsValid(); }
+  Handle Get() const { return handle_; }
+  Handle Release() { return std::exchange(handle_, Traits::Invalid()); }
+  void Reset(Handle h = Traits::Invalid()) {
+    if (IsValid()) Traits::Close(handle_);
+    handle_ = h;
+  }
+  // For out-parameters of Win32 calls; closes what was held.
+  Handle* Put() {
+    Reset();
+    return &handle_;
+  }
+
+ private:
+  Handle handle_ = Traits::Invalid();
+};
+
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using ScopedHandle = UniqueHandle<KernelHandleTraits>;
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::FindClose(h); }
+};
+using ScopedFindHandle = UniqueHandle<FindHandleTraits>;
+
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::RegCloseKey(h); }
+};
+using ScopedRegKey = UniqueHandle<RegKeyTraits>;
+
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyIcon(h); }
+};
+using ScopedIcon = UniqueHandle<IconTraits>;
+
+struct MenuTraits {
+  using Handle = HMENU;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyMenu(h); }
+};
+using ScopedMenu = UniqueHandle<MenuTraits>;
+
+struct WindowTraits {
+  using Handle = HWND;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyWindow(h); }
+};
+using ScopedWindow = UniqueHandle<WindowTraits>;
+
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::FreeLibrary(h); }
+};
+using ScopedModule = UniqueHandle<ModuleTraits>;
+
+}  // namespace quellix::win

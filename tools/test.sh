@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the native and the Windows configuration and
+# runs every test through CTest: native tests under ASan/UBSan, then the
+# Windows test executables under Wine in the build's own prefix, on Xvfb.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+tools/install-deps.sh
+tools/build.sh native
+tools/build.sh windows
+
+status=0
+echo "== native tests"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/native --output-on-failure -j2 || status=1
+
+echo "== Windows tests under Wine"
+source tools/wine-env.sh
+quellix_start_xvfb
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  kill "$QUELLIX_XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+quellix_wine_prefix
+# One wineserver for the whole run: starting Wine while a server shuts down stalls.
+wineserver -p
+ctest --test-dir build/windows --output-on-failure -j1 || status=1
+
+if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
+exit $status

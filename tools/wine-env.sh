@@ -1,0 +1,43 @@
+# Sourced by the scripts that run Windows programs: a Wine prefix of the
+# build's own (never ~/.wine), no debug noise, no dialogs.
+QUELLIX_ROOT="${QUELLIX_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+export WINEPREFIX="${QUELLIX_WINEPREFIX:-$QUELLIX_ROOT/build/wineprefix}"
+export WINEARCH=win64
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No page engine and no .NET runtime: Wine must never offer to download them.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Creates the prefix once; later calls reuse it.
+quellix_wine_prefix() {
+  local stamp="$WINEPREFIX/.quellix-ready"
+  [ -f "$stamp" ] && return 0
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  # A crashing test must fail, not wait for someone to close a dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w
+  touch "$stamp"
+}
+
+# Starts Xvfb on a free display unless one is given in QUELLIX_XVFB_DISPLAY;
+# sets DISPLAY and QUELLIX_XVFB_PID.
+quellix_start_xvfb() {
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X${n}-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    QUELLIX_XVFB_PID=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    if kill -0 "$QUELLIX_XVFB_PID" 2>/dev/null; then
+      export DISPLAY=":$n"
+      return 0
+    fi
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
