@@ -2,21 +2,21 @@
 
 namespace quellix {
 
-// Position and size are ignored under SWP_NOMOVE | SWP_NOSIZE; the activation
+// Position and size are ignored under kSwpNoMove | kSwpNoSize; the activation
 // that comes with the call is wanted. Failures are ignored.
 void clsOnTop::MakeNormal(platform::WindowHandle hwnd) const {
-  platform::SetWindowPosition(hwnd, platform::HWND_NOTOPMOST, 0, 0, 0, 0,
-                              platform::SWP_NOMOVE | platform::SWP_NOSIZE);
+  platform::SetWindowPosition(hwnd, platform::kHwndNoTopmost, 0, 0, 0, 0,
+                              platform::kSwpNoMove | platform::kSwpNoSize);
 }
 
 void clsOnTop::MakeTopMost(platform::WindowHandle hwnd) const {
-  platform::SetWindowPosition(hwnd, platform::HWND_TOPMOST, 0, 0, 0, 0,
-                              platform::SWP_NOMOVE | platform::SWP_NOSIZE);
+  platform::SetWindowPosition(hwnd, platform::kHwndTopmost, 0, 0, 0, 0,
+                              platform::kSwpNoMove | platform::kSwpNoSize);
 }
 
 void modOnTop(platform::WindowHandle window, bool on_top) {
-  platform::SetWindowPosition(window, on_top ? platform::HWND_TOPMOST : platform::HWND_NOTOPMOST, 0, 0, 0, 0,
-                              platform::SWP_NOMOVE | platform::SWP_NOSIZE);
+  platform::SetWindowPosition(window, on_top ? platform::kHwndTopmost : platform::kHwndNoTopmost, 0, 0, 0, 0,
+                              platform::kSwpNoMove | platform::kSwpNoSize);
 }
 
 }  // namespace quellix

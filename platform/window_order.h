@@ -9,10 +9,11 @@ namespace quellix::platform {
 // A window handle as the platform gives it (an HWND on Windows).
 using WindowHandle = std::uintptr_t;
 
-inline constexpr std::intptr_t HWND_TOPMOST = -1;    // above all non-topmost windows, held there
-inline constexpr std::intptr_t HWND_NOTOPMOST = -2;  // above all non-topmost windows, as an ordinary one
-inline constexpr unsigned SWP_NOSIZE = 1;
-inline constexpr unsigned SWP_NOMOVE = 2;
+// Windows values of SetWindowPos (HWND_TOPMOST, HWND_NOTOPMOST, SWP_NOSIZE, SWP_NOMOVE).
+inline constexpr std::intptr_t kHwndTopmost = -1;    // above all non-topmost windows, held there
+inline constexpr std::intptr_t kHwndNoTopmost = -2;  // above all non-topmost windows, as an ordinary one
+inline constexpr unsigned kSwpNoSize = 1;
+inline constexpr unsigned kSwpNoMove = 2;
 
 // SetWindowPos; false when it failed (for instance, no such window).
 bool SetWindowPosition(WindowHandle window, std::intptr_t insert_after, int x, int y, int cx, int cy,

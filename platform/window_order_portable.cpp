@@ -44,9 +44,9 @@ bool SetWindowPosition(WindowHandle window, std::intptr_t insert_after, int, int
   auto it = Find(t, window);
   if (it == t.order.end()) return false;
   HeadlessWindow w = *it;
-  if (insert_after == HWND_TOPMOST) {
+  if (insert_after == kHwndTopmost) {
     w.topmost = true;
-  } else if (insert_after == HWND_NOTOPMOST) {
+  } else if (insert_after == kHwndNoTopmost) {
     w.topmost = false;
   } else {
     return true;  // other insert-after values are not used by this program

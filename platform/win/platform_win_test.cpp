@@ -1,0 +1,160 @@
+// The Win32 backends against Wine's real file system, code page, window
+// manager and this executable's own version resource.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/list_box.h"
+#include "core/program_state.h"
+#include "core/site_list_store.h"
+#include "platform/code_page.h"
+#include "platform/file_exists.h"
+#include "platform/file_io.h"
+#include "platform/win/scoped_handle.h"
+#include "platform/win/wide_string.h"
+#include "platform/window_order.h"
+#include "ui/windows/mod_branding.h"
+
+namespace quellix {
+namespace {
+
+// A fresh folder under %TEMP% for one test, removed with what it holds.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    path_ = std::wstring(base) + L"quellix-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount64());
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~TempFolder() {
+    WIN32_FIND_DATAW found;
+    win::ScopedFindHandle search(FindFirstFileW((path_ + L"\\*").c_str(), &found));
+    if (search) {
+      do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = path_ + L"\\" + name;
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          RemoveDirectoryW(full.c_str());
+        } else {
+          DeleteFileW(full.c_str());
+        }
+      } while (FindNextFileW(search.Get(), &found));
+    }
+    search.Reset();
+    RemoveDirectoryW(path_.c_str());
+  }
+  std::string Utf8() const { return win::Utf8(path_); }
+  std::wstring Wide() const { return path_; }
+  void Write(const wchar_t* name, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL) const {
+    win::ScopedHandle file(CreateFileW((path_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       attributes, nullptr));
+    DWORD written = 0;
+    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  std::string Read(const wchar_t* name) const {
+    std::string bytes;
+    EXPECT_TRUE(platform::ReadWholeFile(win::Utf8(path_ + L"\\" + name), bytes).ok);
+    return bytes;
+  }
+
+ private:
+  std::wstring path_;
+};
+
+TEST(BrandingWin, LoadBrandingReadsTheRealVersionResource) {
+  modBranding branding;
+  branding.LoadBranding();
+  EXPECT_EQ(branding.strProgramName, "Quellix Pop-Up Blocker");
+  EXPECT_EQ(branding.strCompany, "Orlavent");
+  EXPECT_FALSE(branding.strWebsite.empty());
+  EXPECT_EQ(branding.strWebsite.find('/'), std::string::npos);
+}
+
+TEST(FileExistsWin, RealFiles) {
+  TempFolder dir;
+  dir.Write(L"Help.rtf", "x");
+  dir.Write(L"secret.txt", "x", FILE_ATTRIBUTE_HIDDEN);
+  dir.Write(L"readonly.txt", "x", FILE_ATTRIBUTE_READONLY);
+  CreateDirectoryW((dir.Wide() + L"\\Folder").c_str(), nullptr);
+  const std::string base = dir.Utf8() + "\\";
+  EXPECT_EQ(platform::fileExists(base + "Help.rtf"), true);
+  EXPECT_EQ(platform::fileExists(base + "HELP.RTF"), true);
+  EXPECT_EQ(platform::fileExists(base + "readonly.txt"), true);
+  EXPECT_EQ(platform::fileExists(base + "Folder"), false);
+  EXPECT_EQ(platform::fileExists(base + "*.rtf"), false);
+  EXPECT_EQ(platform::fileExists(base + "secret.txt"), false);
+  EXPECT_EQ(platform::fileExists(base + "missing.txt"), false);
+  EXPECT_FALSE(xfileExists::fileExists(base + "nofolder\\x.txt"));
+}
+
+TEST(CodePageWin, ListFilesGoThroughTheRealAnsiCodePage) {
+  TempFolder dir;
+  ProgramState state;
+  MemoryListBox allowed, disallowed;
+  Module1 lists(dir.Utf8(), "clicks.quellix.example", state, allowed, disallowed);
+  ASSERT_TRUE(lists.EnsureListFiles().ok);
+  ASSERT_TRUE(lists.LoadAllowed().ok);
+  const std::string cafe = "caf\xC3\xA9.example";            // é: in the code page
+  const std::string greek = "\xCE\xB1\xCE\xB2.example";      // αβ: not in Windows-1252
+  ASSERT_TRUE(lists.AddAllowed(cafe).ok);
+  ASSERT_TRUE(lists.AddAllowed(greek).ok);
+  ASSERT_TRUE(lists.SaveAllowed().ok);
+  const std::string file = dir.Read(L"allowed.txt");
+  EXPECT_EQ(file, platform::AnsiFromUtf8("clicks.quellix.example\r\n" + cafe + "\r\n" + greek + "\r\n\r\n"));
+  if (GetACP() == 1252) {
+    EXPECT_NE(file.find("caf\xE9.example"), std::string::npos);
+  }
+
+  ProgramState again;
+  MemoryListBox reloaded, other;
+  Module1 reread(dir.Utf8(), "x", again, reloaded, other);
+  ASSERT_TRUE(reread.LoadAllowed().ok);
+  ASSERT_EQ(reloaded.ListCount(), 3);
+  EXPECT_EQ(reloaded.List(1), cafe);
+  EXPECT_NE(reloaded.List(2), greek);  // read back changed
+}
+
+TEST(FileIoWin, ReplaceKeepsTheOldFileWhenTheNewOneCannotBeWritten) {
+  TempFolder dir;
+  dir.Write(L"allowed.txt", "old\r\n");
+  const std::string path = dir.Utf8() + "\\allowed.txt";
+  ASSERT_TRUE(platform::ReplaceWholeFile(path, "new\r\n").ok);
+  EXPECT_EQ(dir.Read(L"allowed.txt"), "new\r\n");
+  // Another program holds the file open without sharing.
+  {
+    win::ScopedHandle held(CreateFileW((dir.Wide() + L"\\allowed.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(platform::ReplaceWholeFile(path, "newer\r\n").ok);
+    EXPECT_FALSE(platform::AppendToFile(path, "x\r\n").ok);
+  }
+  EXPECT_EQ(dir.Read(L"allowed.txt"), "new\r\n");
+  ASSERT_TRUE(platform::AppendToFile(path, "more\r\n").ok);
+  EXPECT_EQ(dir.Read(L"allowed.txt"), "new\r\nmore\r\n");
+}
+
+TEST(OnTopWin, ExtendedStyleFollows) {
+  win::ScopedWindow window(CreateWindowExW(0, L"STATIC", L"on top test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+  ASSERT_TRUE(window);
+  ShowWindow(window.Get(), SW_SHOWNOACTIVATE);
+  const auto handle = reinterpret_cast<platform::WindowHandle>(window.Get());
+  clsOnTop on_top;
+  on_top.MakeTopMost(handle);
+  EXPECT_TRUE(GetWindowLongPtrW(window.Get(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  on_top.MakeNormal(handle);
+  EXPECT_FALSE(GetWindowLongPtrW(window.Get(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  modOnTop(handle, true);
+  EXPECT_TRUE(platform::IsTopmost(handle));
+  modOnTop(handle, false);
+  EXPECT_FALSE(platform::IsTopmost(handle));
+}
+
+}  // namespace
+}  // namespace quellix
