@@ -34,6 +34,7 @@ class SiteListStore : public ::testing::Test {
   }
   std::vector<std::string> Items(const ListBox& box) const {
     std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(box.ListCount()));
     for (int i = 0; i < box.ListCount(); ++i) items.push_back(box.List(i));
     return items;
   }

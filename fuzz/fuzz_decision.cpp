@@ -68,19 +68,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool on_disallowed = ContainsIgnoringCase(disallowed, site);
   const bool full = count_before == std::numeric_limits<std::int32_t>::max();
   const NewWindowVerdict block = full ? NewWindowVerdict::kUntouched : NewWindowVerdict::kBlock;
+  const bool prompt_fails = host.answer_mode >= 2;
   if (location_fails || !o.chkStopPop) {
     expected = NewWindowVerdict::kUntouched;
   } else if (allow_next) {
     expected = NewWindowVerdict::kLetThrough;
     allow_next = false;
-  } else if (on_allowed) {
+  } else if (on_allowed || (o.chkAuto && !on_disallowed && !prompt_fails && host.answer_mode == 1)) {
     expected = NewWindowVerdict::kLetThrough;
-  } else if (!o.chkAuto || on_disallowed) {
-    expected = block;
-  } else if (host.answer_mode >= 2) {
+  } else if (o.chkAuto && !on_disallowed && prompt_fails) {
     expected = NewWindowVerdict::kUntouched;
   } else {
-    expected = host.answer_mode == 1 ? NewWindowVerdict::kLetThrough : block;
+    expected = block;  // not allowed outside setup mode, disallowed, or answered "block"
   }
   if (verdict != expected) std::abort();
   if (state.boolAllowNext != allow_next) std::abort();

@@ -28,7 +28,10 @@ FirstFileResult FindFirstOrdinaryFile(const std::string& path) {
     const std::string name = entry->d_name;
     if (name.empty() || name[0] == '.' || !WildcardMatch(pattern, name)) continue;
     struct stat st {};
-    if (::stat(NativePath(folder + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    std::string full = NativePath(folder);
+    full += '/';
+    full += name;
+    if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       matches.push_back(name);
     }
   }

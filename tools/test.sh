@@ -15,6 +15,9 @@ echo "== native tests"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/native --output-on-failure -j2 || status=1
 
+echo "== static checks"
+tools/static-checks.sh || status=1
+
 echo "== fuzzing, a short bounded run of every target"
 tools/fuzz.sh "${QUELLIX_FUZZ_SECONDS:-20}" || status=1
 
