@@ -1,0 +1,208 @@
+// The controls a window is made of. Each control keeps its own state here, in
+// portable code, and tells its peer (the backend's widget: a real Win32
+// control, or nothing at all in the headless backend) about every change.
+// What a user does reaches the control through the same entry points a test
+// uses (UserClick, UserEdited, UserSelected, Click), so the window logic runs
+// the same way in both backends.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/list_box.h"
+#include "platform/window_order.h"
+#include "ui/controls/layout.h"
+
+namespace quellix::ui {
+
+using platform::WindowHandle;
+
+class Form;
+class Frame;
+
+enum class ControlKind { kLabel, kCheckBox, kTextBox, kListBox, kButton, kFrame, kStatusBar, kPictureBox, kImage };
+
+struct StatusPanel {
+  std::string text;
+  int width = 0;  // twips
+};
+
+// The backend's side of one control. Calls describe the new state; a peer
+// never calls back into the control from inside one of these.
+class ControlPeer {
+ public:
+  virtual ~ControlPeer() = default;
+  virtual WindowHandle Handle() const = 0;
+  virtual void ShowText(const std::string& text) = 0;
+  virtual void ShowVisible(bool visible) = 0;
+  virtual void ShowToolTip(const std::string& tip) = 0;
+  virtual void ShowCheck(int /*value*/) {}
+  virtual void ListAdd(const std::string& /*item*/) {}
+  virtual void ListRemove(int /*index*/) {}
+  virtual void ListSelect(int /*index*/) {}  // -1: no selection
+  virtual void ShowPanels(const std::vector<StatusPanel>& /*panels*/) {}
+};
+
+class Control {
+ public:
+  Control(ControlKind kind, std::string name, TwipsRect rect, Frame* container, std::string text);
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  ControlKind Kind() const { return kind_; }
+  const std::string& Name() const { return name_; }
+  // Position within its container (the frame it lies in, or the form).
+  const TwipsRect& Rect() const { return rect_; }
+  Frame* Container() const { return container_; }
+  WindowHandle hWnd() const { return peer_ ? peer_->Handle() : 0; }
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  const std::string& ToolTipText() const { return tooltip_; }
+  void SetToolTipText(std::string tip);
+
+  // Used by the form when it attaches the backend's widget.
+  void AttachPeer(std::unique_ptr<ControlPeer> peer);
+
+ protected:
+  ControlPeer* Peer() const { return peer_.get(); }
+  // Caption of labels, buttons and frames; text of text boxes.
+  std::string text_;
+
+ private:
+  ControlKind kind_;
+  std::string name_;
+  TwipsRect rect_;
+  Frame* container_;
+  bool visible_ = true;
+  std::string tooltip_;
+  std::unique_ptr<ControlPeer> peer_;
+};
+
+class Label : public Control {
+ public:
+  Label(std::string name, TwipsRect rect, Frame* container, std::string caption)
+      : Control(ControlKind::kLabel, std::move(name), rect, container, std::move(caption)) {}
+  const std::string& Caption() const { return text_; }
+  void SetCaption(std::string caption);
+};
+
+class Frame : public Control {
+ public:
+  Frame(std::string name, TwipsRect rect, std::string caption)
+      : Control(ControlKind::kFrame, std::move(name), rect, nullptr, std::move(caption)) {}
+  const std::string& Caption() const { return text_; }
+};
+
+// A check box: 0 clear, 1 ticked, 2 greyed. Assigning a value that differs
+// from the present one runs Click, whether code or the user changed it.
+class CheckBox : public Control {
+ public:
+  CheckBox(std::string name, TwipsRect rect, Frame* container)
+      : Control(ControlKind::kCheckBox, std::move(name), rect, container, {}) {}
+  int Value() const { return value_; }
+  // Values outside 0..2 are refused (false) and change nothing.
+  bool SetValue(int value);
+  // A user's click: a ticked box becomes clear, any other becomes ticked.
+  void UserClick() { SetValue(value_ == 1 ? 0 : 1); }
+
+  std::function<void()> Click;
+
+ private:
+  int value_ = 0;
+};
+
+class TextBox : public Control {
+ public:
+  TextBox(std::string name, TwipsRect rect, Frame* container)
+      : Control(ControlKind::kTextBox, std::move(name), rect, container, {}) {}
+  const std::string& Text() const { return text_; }
+  void SetText(std::string text);
+  // The user typed: the widget already shows the text.
+  void UserEdited(std::string text) { text_ = std::move(text); }
+};
+
+class Button : public Control {
+ public:
+  Button(std::string name, TwipsRect rect, Frame* container, std::string caption)
+      : Control(ControlKind::kButton, std::move(name), rect, container, std::move(caption)) {}
+  const std::string& Caption() const { return text_; }
+  void SetCaption(std::string caption);
+  // Pressing the button, by the user or by code.
+  void Click() {
+    if (OnClick) OnClick();
+  }
+
+  std::function<void()> OnClick;
+};
+
+// A single-selection list box in insertion order (not sorted). Also the list
+// box of the site list store.
+class ListBoxControl : public Control, public ListBox {
+ public:
+  ListBoxControl(std::string name, TwipsRect rect, Frame* container)
+      : Control(ControlKind::kListBox, std::move(name), rect, container, {}) {}
+
+  int ListCount() const override { return static_cast<int>(items_.size()); }
+  std::string List(int index) const override;
+  void AddItem(const std::string& item) override;
+  void RemoveItem(int index) override;
+  bool Selected(int index) const override { return index >= 0 && index == list_index_; }
+
+  int ListIndex() const { return list_index_; }
+  // -1 clears the selection; an index outside the list is ignored.
+  void SetListIndex(int index);
+  // The user selected an entry: the widget already shows it.
+  void UserSelected(int index);
+
+ private:
+  std::vector<std::string> items_;
+  int list_index_ = -1;
+};
+
+// A status bar of panels, numbered from 1. It starts with one panel.
+class StatusBar : public Control {
+ public:
+  StatusBar(std::string name, TwipsRect rect)
+      : Control(ControlKind::kStatusBar, std::move(name), rect, nullptr, {}), panels_(1) {}
+  int PanelCount() const { return static_cast<int>(panels_.size()); }
+  void AddPanel();
+  // False, and nothing changes, when there is no such panel.
+  bool SetPanelText(int number, std::string text);
+  bool SetPanelWidth(int number, int twips);
+  std::string PanelText(int number) const;
+  int PanelWidth(int number) const;
+
+ private:
+  std::vector<StatusPanel> panels_;
+};
+
+// A picture box: here only its mouse-move handling matters.
+class PictureBox : public Control {
+ public:
+  PictureBox(std::string name, TwipsRect rect, Frame* container)
+      : Control(ControlKind::kPictureBox, std::move(name), rect, container, {}) {}
+  void MouseMove() {
+    if (OnMouseMove) OnMouseMove();
+  }
+  std::function<void()> OnMouseMove;
+};
+
+// A picture from the program's resources, stretched over the control; the
+// text is drawn instead when the program carries no such picture.
+class Image : public Control {
+ public:
+  Image(std::string name, TwipsRect rect, std::string resource, std::string fallback_text)
+      : Control(ControlKind::kImage, std::move(name), rect, nullptr, std::move(fallback_text)),
+        resource_(std::move(resource)) {}
+  const std::string& Resource() const { return resource_; }
+  const std::string& FallbackText() const { return text_; }
+
+ private:
+  std::string resource_;
+};
+
+}  // namespace quellix::ui

@@ -1,0 +1,150 @@
+// A window of the program (a form): its controls, menus and timers, its
+// window state and visibility, and the handlers the window logic attaches.
+//
+// Resize runs when the form is first shown and whenever its window state
+// changes (by code, or by the system minimising or restoring it); the handler
+// decides whether the window stays visible. Unload runs once, when the form
+// is closed by code or by a close request of the window system.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/controls/control.h"
+#include "ui/controls/menu.h"
+#include "ui/controls/timer.h"
+
+namespace quellix::ui {
+
+enum class WindowState { kNormal, kMinimized };
+
+struct FormStyle {
+  std::string class_name;     // names this kind of window system-wide ("Quellix.Form1")
+  std::string caption;
+  int client_width = 0;       // twips
+  int client_height = 0;      // twips
+  bool has_border = true;     // false: no border and no title bar
+  bool in_taskbar = true;
+  FontSpec font;              // for every control of the form
+  std::string icon_resource;  // the window's icon among the program's resources; empty: none
+};
+
+class Form;
+
+// The backend's side of a form.
+class FormPeer {
+ public:
+  virtual ~FormPeer() = default;
+  virtual WindowHandle Handle() const = 0;
+  virtual void ShowCaption(const std::string& caption) = 0;
+  // Shows or hides the window in the given state; showing it normal activates it.
+  virtual void Present(bool visible, WindowState state) = 0;
+  virtual int OuterWidthTwips() const = 0;
+  virtual std::uintptr_t IconHandle() const = 0;
+  virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) = 0;
+  virtual std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& timer) = 0;
+  // Puts the visible top-level menus into the menu bar.
+  virtual void ShowMenuBar(const std::vector<const MenuItem*>& menus) = 0;
+  // Shows a context menu at the pointer and waits until it closes; the command
+  // id of the chosen entry, or 0.
+  virtual int TrackPopupMenu(const MenuItem& menu) = 0;
+};
+
+class Toolkit {
+ public:
+  virtual ~Toolkit() = default;
+  virtual std::unique_ptr<FormPeer> CreateFormPeer(Form& form, const FormStyle& style) = 0;
+};
+
+// The toolkit of the backend this program is linked with.
+std::unique_ptr<Toolkit> CreateToolkit();
+
+class Form {
+ public:
+  Form(Toolkit& toolkit, FormStyle style);
+  virtual ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  WindowHandle hWnd() const { return peer_ ? peer_->Handle() : 0; }
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string caption);
+  std::uintptr_t IconHandle() const { return peer_ ? peer_->IconHandle() : 0; }
+  // The width of the whole window, border included.
+  int OuterWidth() const { return peer_ ? peer_->OuterWidthTwips() : 0; }
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  // Makes the form visible; the first time, Resize runs first and may keep it hidden.
+  void Show();
+  void Hide() { SetVisible(false); }
+  WindowState GetWindowState() const { return window_state_; }
+  void SetWindowState(WindowState state);
+  // Runs Unload once; the window itself goes when its owner destroys the form.
+  void Close();
+  bool Closed() const { return closed_; }
+
+  std::function<void()> Resize;
+  std::function<void()> Unload;
+
+  // Runs `handler` for a message the window receives (a private or registered
+  // message number); the window's own messages are not offered here.
+  void SetMessageHandler(unsigned message, std::function<void(std::uintptr_t, std::intptr_t)> handler);
+
+  template <typename T, typename... Args>
+  T& Add(Args&&... args) {
+    auto control = std::make_unique<T>(std::forward<Args>(args)...);
+    T& added = *control;
+    controls_.push_back(std::move(control));
+    if (peer_) added.AttachPeer(peer_->CreateControlPeer(added));
+    return added;
+  }
+  Timer& AddTimer(std::string name, int interval_ms);
+  // A top-level menu; hidden ones are context menus only.
+  MenuItem& AddMenu(std::string name, std::string caption, bool visible = true);
+  MenuItem& AddMenuItem(MenuItem& menu, std::string name, int index, std::string caption);
+  // Puts the menus added so far into the menu bar.
+  void ShowMenuBar();
+  // Shows a context menu at the pointer; the chosen entry's Click runs after
+  // the menu has closed, before this returns.
+  void PopupMenu(MenuItem& menu);
+
+  const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
+  Control* FindControl(const std::string& name) const;
+  MenuItem* FindMenu(const std::string& name) const;
+
+  // Called by the backend.
+  bool HandleMessage(unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
+  void SystemChangedWindowState(WindowState state);
+  void SystemRequestedClose() { Close(); }
+  Control* ControlByHandle(WindowHandle handle) const;
+  MenuItem* MenuByCommand(int command_id) const;
+
+ protected:
+  // Destroys the window: derived forms call this first in their destructors,
+  // so that no handler of theirs runs while the window goes.
+  void DestroyWindow();
+
+ private:
+  MenuItem* FindCommand(const MenuItem& menu, int command_id) const;
+
+  FormStyle style_;
+  std::string caption_;
+  std::unique_ptr<FormPeer> peer_;
+  std::vector<std::unique_ptr<Control>> controls_;
+  std::vector<std::unique_ptr<Timer>> timers_;
+  std::vector<std::unique_ptr<MenuItem>> menus_;
+  std::map<unsigned, std::function<void(std::uintptr_t, std::intptr_t)>> message_handlers_;
+  int next_command_id_ = 1000;
+  bool visible_ = false;
+  bool shown_once_ = false;
+  bool closed_ = false;
+  WindowState window_state_ = WindowState::kNormal;
+};
+
+}  // namespace quellix::ui

@@ -1,0 +1,271 @@
+// The headless backend: forms and controls that keep their state in memory,
+// with window handles from the portable window manager, a procedure chain per
+// window, and the system-wide hot-key and tray tables.
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "platform/headless_windows.h"
+#include "platform/message_pump.h"
+#include "ui/controls/headless/headless_ui.h"
+
+namespace quellix::ui {
+namespace {
+
+using OwnProcedure = std::function<MessageResult(unsigned, std::uintptr_t, std::intptr_t)>;
+
+struct WindowEntry {
+  OwnProcedure own;
+  ProcedureToken current = 0;  // 0: the window's own procedure
+};
+
+struct FormScreen {
+  bool shown = false;
+  int popups_shown = 0;
+  std::string last_popup;
+  std::string scripted_choice;
+};
+
+// The headless "system": one per process, like the real one.
+struct System {
+  std::map<WindowHandle, WindowEntry> windows;
+  std::map<WindowHandle, FormScreen> screens;
+  std::vector<headless::HotKeyRecord> hot_keys;
+  std::vector<NotifyIconRecord> icons;
+  std::map<std::string, unsigned> registered_messages;
+};
+
+System& Sys() {
+  static System system;
+  return system;
+}
+
+MessageResult Dispatch(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
+  auto it = Sys().windows.find(window);
+  if (it == Sys().windows.end()) return 0;
+  if (it->second.current != 0) {
+    return reinterpret_cast<WindowProcedure>(it->second.current)(window, message, wparam, lparam);
+  }
+  OwnProcedure own = it->second.own;  // a copy: the window may go while it runs
+  return own ? own(message, wparam, lparam) : 0;
+}
+
+WindowHandle NewWindow(OwnProcedure own) {
+  const WindowHandle handle = platform::headless::CreateWindowHandle();
+  Sys().windows[handle] = WindowEntry{std::move(own), 0};
+  return handle;
+}
+
+void EndWindow(WindowHandle handle) {
+  // The last message a window receives passes its whole procedure chain.
+  Dispatch(handle, kWmNcDestroy, 0, 0);
+  Sys().windows.erase(handle);
+  Sys().screens.erase(handle);
+  platform::headless::DestroyWindowHandle(handle);
+}
+
+class HeadlessControlPeer : public ControlPeer {
+ public:
+  explicit HeadlessControlPeer(Control& control)
+      : handle_(NewWindow([&control](unsigned message, std::uintptr_t, std::intptr_t) -> MessageResult {
+          if (message == kWmMouseMove && control.Kind() == ControlKind::kPictureBox) {
+            static_cast<PictureBox&>(control).MouseMove();
+          }
+          return 0;
+        })) {}
+  ~HeadlessControlPeer() override { EndWindow(handle_); }
+  WindowHandle Handle() const override { return handle_; }
+  void ShowText(const std::string&) override {}
+  void ShowVisible(bool) override {}
+  void ShowToolTip(const std::string&) override {}
+
+ private:
+  WindowHandle handle_;
+};
+
+class HeadlessTimerPeer : public TimerPeer {
+ public:
+  void Start(int) override {}
+  void Stop() override {}
+};
+
+class HeadlessFormPeer : public FormPeer {
+ public:
+  HeadlessFormPeer(Form& form, const FormStyle& style)
+      : style_(style),
+        handle_(NewWindow([&form](unsigned message, std::uintptr_t wparam, std::intptr_t lparam) -> MessageResult {
+          form.HandleMessage(message, wparam, lparam);
+          return 0;
+        })) {
+    Sys().screens[handle_] = FormScreen{};
+  }
+  ~HeadlessFormPeer() override { EndWindow(handle_); }
+
+  WindowHandle Handle() const override { return handle_; }
+  void ShowCaption(const std::string&) override {}
+  void Present(bool visible, WindowState state) override {
+    Sys().screens[handle_].shown = visible && state == WindowState::kNormal;
+  }
+  // A fixed single border of 4 pixels a side at 96 DPI.
+  int OuterWidthTwips() const override { return style_.client_width + (style_.has_border ? 2 * 60 : 0); }
+  std::uintptr_t IconHandle() const override { return style_.icon_resource.empty() ? 0 : handle_ + 1; }
+  std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
+    return std::make_unique<HeadlessControlPeer>(control);
+  }
+  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer&) override { return std::make_unique<HeadlessTimerPeer>(); }
+  void ShowMenuBar(const std::vector<const MenuItem*>&) override {}
+  int TrackPopupMenu(const MenuItem& menu) override {
+    FormScreen& screen = Sys().screens[handle_];
+    ++screen.popups_shown;
+    screen.last_popup = menu.Name();
+    const std::string choice = std::exchange(screen.scripted_choice, std::string());
+    const MenuItem* item = choice.empty() ? nullptr : menu.Find(choice);
+    return item ? item->CommandId() : 0;
+  }
+
+ private:
+  FormStyle style_;
+  WindowHandle handle_;
+};
+
+class HeadlessToolkit : public Toolkit {
+ public:
+  std::unique_ptr<FormPeer> CreateFormPeer(Form& form, const FormStyle& style) override {
+    return std::make_unique<HeadlessFormPeer>(form, style);
+  }
+};
+
+bool SameKeys(const headless::HotKeyRecord& a, unsigned modifiers, unsigned virtual_key) {
+  return (a.modifiers & ~kModNoRepeat) == (modifiers & ~kModNoRepeat) && a.virtual_key == virtual_key;
+}
+
+}  // namespace
+
+std::unique_ptr<Toolkit> CreateToolkit() { return std::make_unique<HeadlessToolkit>(); }
+
+ProcedureToken ReplaceWindowProcedure(WindowHandle window, WindowProcedure procedure) {
+  auto it = Sys().windows.find(window);
+  if (it == Sys().windows.end() || procedure == nullptr) return 0;
+  const ProcedureToken previous = it->second.current;
+  it->second.current = reinterpret_cast<ProcedureToken>(procedure);
+  // The window's own procedure has no number of its own here; stand for it
+  // with a value no function has.
+  return previous == 0 ? ProcedureToken{1} : previous;
+}
+
+void RestoreWindowProcedure(WindowHandle window, ProcedureToken previous) {
+  auto it = Sys().windows.find(window);
+  if (it == Sys().windows.end() || previous == 0) return;
+  it->second.current = previous == 1 ? 0 : previous;
+}
+
+MessageResult CallPreviousProcedure(ProcedureToken previous, WindowHandle window, unsigned message,
+                                    std::uintptr_t wparam, std::intptr_t lparam) {
+  if (previous == 0) return 0;
+  if (previous != 1) return reinterpret_cast<WindowProcedure>(previous)(window, message, wparam, lparam);
+  auto it = Sys().windows.find(window);
+  if (it == Sys().windows.end()) return 0;
+  OwnProcedure own = it->second.own;
+  return own ? own(message, wparam, lparam) : 0;
+}
+
+bool PostWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
+  if (!Sys().windows.contains(window)) return false;
+  platform::PostTask([=] { Dispatch(window, message, wparam, lparam); });
+  return true;
+}
+
+bool RegisterSystemHotKey(WindowHandle window, int id, unsigned modifiers, unsigned virtual_key) {
+  if (!Sys().windows.contains(window)) return false;
+  auto& keys = Sys().hot_keys;
+  if (std::any_of(keys.begin(), keys.end(), [&](const auto& k) { return SameKeys(k, modifiers, virtual_key); })) {
+    return false;
+  }
+  keys.push_back({window, id, modifiers, virtual_key});
+  return true;
+}
+
+bool UnregisterSystemHotKey(WindowHandle window, int id) {
+  auto& keys = Sys().hot_keys;
+  const auto removed = std::erase_if(keys, [&](const auto& k) { return k.window == window && k.id == id; });
+  return removed > 0;
+}
+
+unsigned RegisteredMessage(const std::string& name) {
+  auto& messages = Sys().registered_messages;
+  auto it = messages.find(name);
+  if (it != messages.end()) return it->second;
+  const unsigned number = 0xC000u + static_cast<unsigned>(messages.size());
+  messages[name] = number;
+  return number;
+}
+
+bool ShellNotifyIcon(NotifyIconAction action, const NotifyIconRecord& record) {
+  auto& icons = Sys().icons;
+  auto same = [&](const NotifyIconRecord& r) { return r.hWnd == record.hWnd && r.uID == record.uID; };
+  if (action == NotifyIconAction::kAdd) {
+    if (!Sys().windows.contains(record.hWnd) || std::any_of(icons.begin(), icons.end(), same)) return false;
+    icons.push_back(record);
+    return true;
+  }
+  return std::erase_if(icons, same) > 0;
+}
+
+namespace headless {
+
+void ResetSystem() {
+  Sys().hot_keys.clear();
+  Sys().icons.clear();
+}
+
+bool ShownOnScreen(const Form& form) {
+  auto it = Sys().screens.find(form.hWnd());
+  return it != Sys().screens.end() && it->second.shown;
+}
+
+int PopupMenusShown(const Form& form) {
+  auto it = Sys().screens.find(form.hWnd());
+  return it == Sys().screens.end() ? 0 : it->second.popups_shown;
+}
+
+std::string LastPopupMenu(const Form& form) {
+  auto it = Sys().screens.find(form.hWnd());
+  return it == Sys().screens.end() ? std::string() : it->second.last_popup;
+}
+
+void ChooseInNextPopup(const Form& form, std::string entry_name) {
+  Sys().screens[form.hWnd()].scripted_choice = std::move(entry_name);
+}
+
+MessageResult SendWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wparam,
+                                std::intptr_t lparam) {
+  return Dispatch(window, message, wparam, lparam);
+}
+
+bool WindowExists(WindowHandle window) { return Sys().windows.contains(window); }
+
+std::vector<HotKeyRecord> HotKeys() { return Sys().hot_keys; }
+
+bool PressHotKey(unsigned modifiers, unsigned virtual_key) {
+  for (const HotKeyRecord& key : Sys().hot_keys) {
+    if (!SameKeys(key, modifiers, virtual_key)) continue;
+    const std::intptr_t lparam = static_cast<std::intptr_t>((virtual_key << 16) | (modifiers & 0xFFFF));
+    return PostWindowMessage(key.window, kWmHotKey, static_cast<std::uintptr_t>(key.id), lparam);
+  }
+  return false;
+}
+
+std::vector<NotifyIconRecord> NotifyIcons() { return Sys().icons; }
+
+bool MouseOnNotifyIcon(WindowHandle window, std::uint32_t id, unsigned mouse_message) {
+  for (const NotifyIconRecord& icon : Sys().icons) {
+    if (icon.hWnd != window || icon.uID != id) continue;
+    if ((icon.uFlags & kNifMessage) == 0) return false;
+    Dispatch(window, icon.uCallbackMessage, id, static_cast<std::intptr_t>(mouse_message));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace headless
+}  // namespace quellix::ui

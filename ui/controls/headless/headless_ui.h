@@ -1,0 +1,48 @@
+// The headless backend's view for tests: what its forms show, and the
+// system-wide parts (hot keys, tray icons, message delivery) a test drives as
+// the user and the shell would.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ui/controls/form.h"
+#include "ui/controls/notify_icon.h"
+#include "ui/controls/window_messages.h"
+
+namespace quellix::ui::headless {
+
+// Forgets every hot key and tray icon, as a fresh session would.
+void ResetSystem();
+
+// What the form's window shows now (as the backend was last told).
+bool ShownOnScreen(const Form& form);
+int PopupMenusShown(const Form& form);
+std::string LastPopupMenu(const Form& form);
+// The next context menu this form shows is answered by choosing the entry of
+// that name; without it a context menu closes with nothing chosen.
+void ChooseInNextPopup(const Form& form, std::string entry_name);
+
+// Sends a message through the window's procedure chain at once.
+MessageResult SendWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wparam,
+                                std::intptr_t lparam);
+bool WindowExists(WindowHandle window);
+
+struct HotKeyRecord {
+  WindowHandle window;
+  int id;
+  unsigned modifiers;
+  unsigned virtual_key;
+};
+std::vector<HotKeyRecord> HotKeys();
+// The user presses the keys: WM_HOTKEY is posted to the owner of the hot key
+// (handled by the next ProcessPendingMessagesOnce). False when none is registered.
+bool PressHotKey(unsigned modifiers, unsigned virtual_key);
+
+std::vector<NotifyIconRecord> NotifyIcons();
+// The shell reports a mouse message on a tray icon to its window. False when
+// there is no such icon or it asked for no callback.
+bool MouseOnNotifyIcon(WindowHandle window, std::uint32_t id, unsigned mouse_message);
+
+}  // namespace quellix::ui::headless
