@@ -119,7 +119,7 @@ TEST_F(Controls, ContextMenuRunsTheChosenEntryAfterClosing) {
   MenuItem& popup = form.AddMenu("Popup", "Popup", false);
   std::vector<std::string> clicked;
   for (const char* name : {"close", "show"}) {
-    form.AddMenuItem(popup, name, -1, name).OnClick = [&clicked, name] { clicked.push_back(name); };
+    form.AddMenuItem(popup, name, -1, name).OnClick = [&clicked, name] { clicked.emplace_back(name); };
   }
   form.ShowMenuBar();
   form.PopupMenu(popup);  // dismissed
@@ -201,7 +201,7 @@ TEST_F(Controls, TrayIconCallbackReachesItsWindow) {
   Form form(*toolkit, TestStyle());
   const unsigned callback = kWmApp + 1;
   std::vector<std::intptr_t> mouse;
-  form.SetMessageHandler(callback, [&](std::uintptr_t, std::intptr_t l) { mouse.push_back(l); });
+  form.SetMessageHandler(callback, [&](std::uintptr_t, std::intptr_t l) { mouse.emplace_back(l); });
   NotifyIconRecord icon{form.hWnd(), 42, kNifMessage | kNifIcon, callback, form.IconHandle(), "tip"};
   ASSERT_TRUE(ShellNotifyIcon(NotifyIconAction::kAdd, icon));
   EXPECT_FALSE(ShellNotifyIcon(NotifyIconAction::kAdd, icon));  // already there

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <utility>
 
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
@@ -14,9 +15,13 @@ namespace {
 
 using OwnProcedure = std::function<MessageResult(unsigned, std::uintptr_t, std::intptr_t)>;
 
+// Tokens of the headless backend: kOwnProcedure stands for a window's own
+// procedure, higher ones for the replacement procedures seen so far.
+constexpr ProcedureToken kOwnProcedure = 1;
+
 struct WindowEntry {
   OwnProcedure own;
-  ProcedureToken current = 0;  // 0: the window's own procedure
+  ProcedureToken current = kOwnProcedure;
 };
 
 struct FormScreen {
@@ -33,6 +38,7 @@ struct System {
   std::vector<headless::HotKeyRecord> hot_keys;
   std::vector<NotifyIconRecord> icons;
   std::map<std::string, unsigned> registered_messages;
+  std::vector<WindowProcedure> procedures;  // token - 2 is the index
 };
 
 System& Sys() {
@@ -40,19 +46,34 @@ System& Sys() {
   return system;
 }
 
+ProcedureToken TokenOf(WindowProcedure procedure) {
+  auto& known = Sys().procedures;
+  auto it = std::find(known.begin(), known.end(), procedure);
+  if (it == known.end()) it = known.insert(known.end(), procedure);
+  return static_cast<ProcedureToken>(it - known.begin()) + 2;
+}
+
+MessageResult Call(ProcedureToken token, WindowHandle window, unsigned message, std::uintptr_t wparam,
+                   std::intptr_t lparam) {
+  if (token == kOwnProcedure) {
+    auto it = Sys().windows.find(window);
+    if (it == Sys().windows.end()) return 0;
+    OwnProcedure own = it->second.own;  // a copy: the window may go while it runs
+    return own ? own(message, wparam, lparam) : 0;
+  }
+  if (token < 2 || token - 2 >= Sys().procedures.size()) return 0;
+  return Sys().procedures[token - 2](window, message, wparam, lparam);
+}
+
 MessageResult Dispatch(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
   auto it = Sys().windows.find(window);
   if (it == Sys().windows.end()) return 0;
-  if (it->second.current != 0) {
-    return reinterpret_cast<WindowProcedure>(it->second.current)(window, message, wparam, lparam);
-  }
-  OwnProcedure own = it->second.own;  // a copy: the window may go while it runs
-  return own ? own(message, wparam, lparam) : 0;
+  return Call(it->second.current, window, message, wparam, lparam);
 }
 
 WindowHandle NewWindow(OwnProcedure own) {
   const WindowHandle handle = platform::headless::CreateWindowHandle();
-  Sys().windows[handle] = WindowEntry{std::move(own), 0};
+  Sys().windows[handle] = WindowEntry{std::move(own), kOwnProcedure};
   return handle;
 }
 
@@ -146,27 +167,18 @@ std::unique_ptr<Toolkit> CreateToolkit() { return std::make_unique<HeadlessToolk
 ProcedureToken ReplaceWindowProcedure(WindowHandle window, WindowProcedure procedure) {
   auto it = Sys().windows.find(window);
   if (it == Sys().windows.end() || procedure == nullptr) return 0;
-  const ProcedureToken previous = it->second.current;
-  it->second.current = reinterpret_cast<ProcedureToken>(procedure);
-  // The window's own procedure has no number of its own here; stand for it
-  // with a value no function has.
-  return previous == 0 ? ProcedureToken{1} : previous;
+  return std::exchange(it->second.current, TokenOf(procedure));
 }
 
 void RestoreWindowProcedure(WindowHandle window, ProcedureToken previous) {
   auto it = Sys().windows.find(window);
   if (it == Sys().windows.end() || previous == 0) return;
-  it->second.current = previous == 1 ? 0 : previous;
+  it->second.current = previous;
 }
 
 MessageResult CallPreviousProcedure(ProcedureToken previous, WindowHandle window, unsigned message,
                                     std::uintptr_t wparam, std::intptr_t lparam) {
-  if (previous == 0) return 0;
-  if (previous != 1) return reinterpret_cast<WindowProcedure>(previous)(window, message, wparam, lparam);
-  auto it = Sys().windows.find(window);
-  if (it == Sys().windows.end()) return 0;
-  OwnProcedure own = it->second.own;
-  return own ? own(message, wparam, lparam) : 0;
+  return Call(previous, window, message, wparam, lparam);
 }
 
 bool PostWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
