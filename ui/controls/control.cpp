@@ -2,7 +2,7 @@
 
 namespace quellix::ui {
 
-Control::Control(ControlKind kind, std::string name, TwipsRect rect, Frame* container, std::string text)
+Control::Control(ControlKind kind, std::string name, TwipsRect rect, Control* container, std::string text)
     : text_(std::move(text)), kind_(kind), name_(std::move(name)), rect_(rect), container_(container) {}
 
 Control::~Control() = default;
@@ -17,11 +17,38 @@ void Control::SetToolTipText(std::string tip) {
   if (peer_) peer_->ShowToolTip(tooltip_);
 }
 
+void Control::SetRect(const TwipsRect& rect) {
+  rect_ = rect;
+  if (peer_) peer_->ShowRect(rect_);
+}
+
+void Control::SetContainer(Control* container) {
+  container_ = container;
+  if (peer_) peer_->ShowContainer(container_);
+}
+
+void Control::SetBackColor(Color color) {
+  back_color_ = color;
+  if (peer_) peer_->ShowColors(back_color_, fore_color_);
+}
+
+void Control::SetForeColor(Color color) {
+  fore_color_ = color;
+  if (peer_) peer_->ShowColors(back_color_, fore_color_);
+}
+
+void Control::SetFont(const FontSpec& font) {
+  font_ = font;
+  if (peer_) peer_->ShowFont(font);
+}
+
 void Control::AttachPeer(std::unique_ptr<ControlPeer> peer) {
   peer_ = std::move(peer);
   if (!peer_) return;
   if (!tooltip_.empty()) peer_->ShowToolTip(tooltip_);
   if (!visible_) peer_->ShowVisible(false);
+  if (back_color_ || fore_color_) peer_->ShowColors(back_color_, fore_color_);
+  if (font_) peer_->ShowFont(*font_);
 }
 
 void Label::SetCaption(std::string caption) {

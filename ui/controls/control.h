@@ -6,8 +6,10 @@
 // the same way in both backends.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,16 @@ namespace quellix::ui {
 using platform::WindowHandle;
 
 class Form;
+class Control;
 class Frame;
 
-enum class ControlKind { kLabel, kCheckBox, kTextBox, kListBox, kButton, kFrame, kStatusBar, kPictureBox, kImage };
+enum class ControlKind {
+  kLabel, kCheckBox, kTextBox, kListBox, kButton, kFrame, kStatusBar, kPictureBox, kImage,
+  kRichText, kWebBrowser, kSkinLabel,
+};
+
+// A colour as 0x00BBGGRR; a control without one uses the system's colours.
+using Color = std::uint32_t;
 
 struct StatusPanel {
   std::string text;
@@ -43,20 +52,38 @@ class ControlPeer {
   virtual void ListRemove(int /*index*/) {}
   virtual void ListSelect(int /*index*/) {}  // -1: no selection
   virtual void ShowPanels(const std::vector<StatusPanel>& /*panels*/) {}
+  // Position and size within the container, and a new container.
+  virtual void ShowRect(const TwipsRect& /*rect*/) {}
+  virtual void ShowContainer(const Control* /*container*/) {}
+  virtual void ShowColors(std::optional<Color> /*back*/, std::optional<Color> /*fore*/) {}
+  virtual void ShowFont(const FontSpec& /*font*/) {}
 };
 
 class Control {
  public:
-  Control(ControlKind kind, std::string name, TwipsRect rect, Frame* container, std::string text);
+  Control(ControlKind kind, std::string name, TwipsRect rect, Control* container, std::string text);
   virtual ~Control();
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
   ControlKind Kind() const { return kind_; }
   const std::string& Name() const { return name_; }
-  // Position within its container (the frame it lies in, or the form).
+  // Position within its container (the frame or picture box it lies in, or
+  // the form when null).
   const TwipsRect& Rect() const { return rect_; }
-  Frame* Container() const { return container_; }
+  void SetRect(const TwipsRect& rect);
+  Control* Container() const { return container_; }
+  // Moves the control into another container (null: the form), keeping Rect.
+  void SetContainer(Control* container);
+
+  // Colours; nothing means the system's colours for this kind of control.
+  std::optional<Color> BackColor() const { return back_color_; }
+  std::optional<Color> ForeColor() const { return fore_color_; }
+  void SetBackColor(Color color);
+  void SetForeColor(Color color);
+  // The control's own font; nothing means the form's font.
+  const std::optional<FontSpec>& Font() const { return font_; }
+  void SetFont(const FontSpec& font);
   WindowHandle hWnd() const { return peer_ ? peer_->Handle() : 0; }
 
   bool Visible() const { return visible_; }
@@ -76,10 +103,20 @@ class Control {
   ControlKind kind_;
   std::string name_;
   TwipsRect rect_;
-  Frame* container_;
+  Control* container_;
   bool visible_ = true;
+  std::optional<Color> back_color_;
+  std::optional<Color> fore_color_;
+  std::optional<FontSpec> font_;
   std::string tooltip_;
   std::unique_ptr<ControlPeer> peer_;
+};
+
+class Frame : public Control {
+ public:
+  Frame(std::string name, TwipsRect rect, std::string caption)
+      : Control(ControlKind::kFrame, std::move(name), rect, nullptr, std::move(caption)) {}
+  const std::string& Caption() const { return text_; }
 };
 
 class Label : public Control {
@@ -88,13 +125,6 @@ class Label : public Control {
       : Control(ControlKind::kLabel, std::move(name), rect, container, std::move(caption)) {}
   const std::string& Caption() const { return text_; }
   void SetCaption(std::string caption);
-};
-
-class Frame : public Control {
- public:
-  Frame(std::string name, TwipsRect rect, std::string caption)
-      : Control(ControlKind::kFrame, std::move(name), rect, nullptr, std::move(caption)) {}
-  const std::string& Caption() const { return text_; }
 };
 
 // A check box: 0 clear, 1 ticked, 2 greyed. Assigning a value that differs
@@ -123,6 +153,14 @@ class TextBox : public Control {
   void SetText(std::string text);
   // The user typed: the widget already shows the text.
   void UserEdited(std::string text) { text_ = std::move(text); }
+  // A character key the user pressed in the box, before the box takes it.
+  // The handler may change the code; 0 swallows the key. The code to pass on.
+  int UserKeyPress(int key_ascii) {
+    if (KeyPress) KeyPress(key_ascii);
+    return key_ascii;
+  }
+
+  std::function<void(int& key_ascii)> KeyPress;
 };
 
 class Button : public Control {

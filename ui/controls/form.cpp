@@ -11,6 +11,7 @@ Form::~Form() { DestroyWindow(); }
 void Form::DestroyWindow() {
   Resize = nullptr;
   Unload = nullptr;
+  Paint = nullptr;
   message_handlers_.clear();
   for (auto& timer : timers_) timer->SetEnabled(false);
   // The window goes first (taking its child windows with it), then the
@@ -21,6 +22,11 @@ void Form::DestroyWindow() {
 void Form::SetCaption(std::string caption) {
   caption_ = std::move(caption);
   if (peer_) peer_->ShowCaption(caption_);
+}
+
+void Form::SetBackColor(Color color) {
+  back_color_ = color;
+  if (peer_) peer_->ShowBackColor(back_color_);
 }
 
 void Form::SetVisible(bool visible) {

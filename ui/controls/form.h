@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,7 +22,7 @@
 
 namespace quellix::ui {
 
-enum class WindowState { kNormal, kMinimized };
+enum class WindowState { kNormal, kMinimized, kMaximized };
 
 struct FormStyle {
   std::string class_name;     // names this kind of window system-wide ("Quellix.Form1")
@@ -45,6 +46,8 @@ class FormPeer {
   // Shows or hides the window in the given state; showing it normal activates it.
   virtual void Present(bool visible, WindowState state) = 0;
   virtual int OuterWidthTwips() const = 0;
+  virtual int OuterHeightTwips() const { return 0; }
+  virtual void ShowBackColor(std::optional<Color> /*color*/) {}
   virtual std::uintptr_t IconHandle() const = 0;
   virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) = 0;
   virtual std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& timer) = 0;
@@ -75,8 +78,11 @@ class Form {
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string caption);
   std::uintptr_t IconHandle() const { return peer_ ? peer_->IconHandle() : 0; }
-  // The width of the whole window, border included.
+  // The width and height of the whole window, border included.
   int OuterWidth() const { return peer_ ? peer_->OuterWidthTwips() : 0; }
+  int OuterHeight() const { return peer_ ? peer_->OuterHeightTwips() : 0; }
+  std::optional<Color> BackColor() const { return back_color_; }
+  void SetBackColor(Color color);
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
@@ -91,6 +97,8 @@ class Form {
 
   std::function<void()> Resize;
   std::function<void()> Unload;
+  // Runs when the window repaints itself.
+  std::function<void()> Paint;
 
   // Runs `handler` for a message the window receives (a private or registered
   // message number); the window's own messages are not offered here.
@@ -121,6 +129,13 @@ class Form {
   // Called by the backend.
   bool HandleMessage(unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
   void SystemChangedWindowState(WindowState state);
+  // The user or the system changed the window's size (not its state).
+  void SystemResized() {
+    if (Resize) Resize();
+  }
+  void SystemPainted() {
+    if (Paint) Paint();
+  }
   void SystemRequestedClose() { Close(); }
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;
@@ -145,6 +160,7 @@ class Form {
   bool shown_once_ = false;
   bool closed_ = false;
   WindowState window_state_ = WindowState::kNormal;
+  std::optional<Color> back_color_;
 };
 
 }  // namespace quellix::ui

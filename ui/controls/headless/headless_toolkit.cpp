@@ -8,6 +8,7 @@
 
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
+#include "ui/controls/headless/headless_hosted.h"
 #include "ui/controls/headless/headless_ui.h"
 
 namespace quellix::ui {
@@ -29,6 +30,8 @@ struct FormScreen {
   int popups_shown = 0;
   std::string last_popup;
   std::string scripted_choice;
+  int outer_width = -1;  // twips; -1 while the window keeps its designed size
+  int outer_height = -1;
 };
 
 // The headless "system": one per process, like the real one.
@@ -125,13 +128,20 @@ class HeadlessFormPeer : public FormPeer {
   WindowHandle Handle() const override { return handle_; }
   void ShowCaption(const std::string&) override {}
   void Present(bool visible, WindowState state) override {
-    Sys().screens[handle_].shown = visible && state == WindowState::kNormal;
+    Sys().screens[handle_].shown = visible && state != WindowState::kMinimized;
   }
-  // A fixed single border of 4 pixels a side at 96 DPI.
-  int OuterWidthTwips() const override { return style_.client_width + (style_.has_border ? 2 * 60 : 0); }
+  // A fixed single border of 4 pixels a side and a title bar of 23 pixels at 96 DPI.
+  int OuterWidthTwips() const override {
+    const int resized = Sys().screens[handle_].outer_width;
+    return resized >= 0 ? resized : style_.client_width + (style_.has_border ? 2 * 60 : 0);
+  }
+  int OuterHeightTwips() const override {
+    const int resized = Sys().screens[handle_].outer_height;
+    return resized >= 0 ? resized : style_.client_height + (style_.has_border ? 2 * 60 + 345 : 0);
+  }
   std::uintptr_t IconHandle() const override { return style_.icon_resource.empty() ? 0 : handle_ + 1; }
   std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
-    return std::make_unique<HeadlessControlPeer>(control);
+    return headless::WrapHostedPeer(control, std::make_unique<HeadlessControlPeer>(control));
   }
   std::unique_ptr<TimerPeer> CreateTimerPeer(Timer&) override { return std::make_unique<HeadlessTimerPeer>(); }
   void ShowMenuBar(const std::vector<const MenuItem*>&) override {}
@@ -228,6 +238,13 @@ namespace headless {
 void ResetSystem() {
   Sys().hot_keys.clear();
   Sys().icons.clear();
+}
+
+void UserResized(Form& form, int outer_width, int outer_height) {
+  FormScreen& screen = Sys().screens[form.hWnd()];
+  screen.outer_width = outer_width;
+  screen.outer_height = outer_height;
+  form.SystemResized();
 }
 
 bool ShownOnScreen(const Form& form) {

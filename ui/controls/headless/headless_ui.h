@@ -24,6 +24,15 @@ std::string LastPopupMenu(const Form& form);
 // that name; without it a context menu closes with nothing chosen.
 void ChooseInNextPopup(const Form& form, std::string entry_name);
 
+// The user drags the window's frame to this outer size (twips); Resize runs.
+void UserResized(Form& form, int outer_width, int outer_height);
+
+// The page engine of the web browser controls. Without it every navigation
+// fails, as on a system with no browser engine.
+void SetPageEngineAvailable(bool available);
+// The title a page reports once loaded; by default its address.
+void SetPageTitle(const std::string& url, const std::string& title);
+
 // Sends a message through the window's procedure chain at once.
 MessageResult SendWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wparam,
                                 std::intptr_t lparam);
