@@ -102,8 +102,12 @@ void Form::ShowMenuBar() {
 }
 
 void Form::PopupMenu(MenuItem& menu) {
-  if (!peer_) return;
+  // One context menu at a time: a request that arrives while one shows (the
+  // shell reports a click's press and release apart) is not stacked on it.
+  if (!peer_ || popup_open_) return;
+  popup_open_ = true;
   const int chosen = peer_->TrackPopupMenu(menu);
+  popup_open_ = false;
   if (chosen == 0) return;
   if (MenuItem* item = FindCommand(menu, chosen)) item->Click();
 }

@@ -159,6 +159,7 @@ class Form {
   bool visible_ = false;
   bool shown_once_ = false;
   bool closed_ = false;
+  bool popup_open_ = false;  // a context menu is showing
   WindowState window_state_ = WindowState::kNormal;
   std::optional<Color> back_color_;
 };

@@ -10,6 +10,7 @@
 #include "platform/message_pump.h"
 #include "ui/controls/headless/headless_hosted.h"
 #include "ui/controls/headless/headless_ui.h"
+#include "ui/controls/message_box.h"
 
 namespace quellix::ui {
 namespace {
@@ -42,6 +43,7 @@ struct System {
   std::vector<NotifyIconRecord> icons;
   std::map<std::string, unsigned> registered_messages;
   std::vector<WindowProcedure> procedures;  // token - 2 is the index
+  std::vector<std::string> messages;        // message boxes shown
 };
 
 System& Sys() {
@@ -233,12 +235,17 @@ bool ShellNotifyIcon(NotifyIconAction action, const NotifyIconRecord& record) {
   return std::erase_if(icons, same) > 0;
 }
 
+void ShowMessage(WindowHandle, const std::string& text, const std::string&) { Sys().messages.push_back(text); }
+
 namespace headless {
 
 void ResetSystem() {
   Sys().hot_keys.clear();
   Sys().icons.clear();
+  Sys().messages.clear();
 }
+
+std::vector<std::string> TakeMessages() { return std::exchange(Sys().messages, {}); }
 
 void UserResized(Form& form, int outer_width, int outer_height) {
   FormScreen& screen = Sys().screens[form.hWnd()];

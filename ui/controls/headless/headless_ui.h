@@ -54,4 +54,7 @@ std::vector<NotifyIconRecord> NotifyIcons();
 // there is no such icon or it asked for no callback.
 bool MouseOnNotifyIcon(WindowHandle window, std::uint32_t id, unsigned mouse_message);
 
+// The texts of the message boxes shown since the last call, oldest first.
+std::vector<std::string> TakeMessages();
+
 }  // namespace quellix::ui::headless
