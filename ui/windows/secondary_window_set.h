@@ -1,0 +1,63 @@
+// The windows the main window opens in front of itself, each a single
+// instance: the setup-mode prompt, the help window, the About window and the
+// built-in browser, with the notice that reports a site the prompt could not
+// store.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/program_state.h"
+#include "core/site_list_store.h"
+#include "platform/settings_store.h"
+#include "ui/controls/form.h"
+#include "ui/main/secondary_windows.h"
+#include "ui/skin/mod_skin.h"
+#include "ui/windows/form3.h"
+#include "ui/windows/mod_branding.h"
+#include "ui/windows/notice_window.h"
+#include "ui/windows/window_slot.h"
+
+namespace quellix {
+
+struct SecondaryWindowEnvironment {
+  ui::Toolkit& toolkit;
+  platform::SettingsStore& settings;
+  modBranding& branding;
+  ProgramState& state;
+  modSkin& skin;
+  std::string program_folder;         // Help.rtf lives here
+  std::function<void()> end_program;  // the program's explicit end
+};
+
+class SecondaryWindowSet final : public SecondaryWindows {
+ public:
+  explicit SecondaryWindowSet(SecondaryWindowEnvironment environment);
+  ~SecondaryWindowSet() override;
+
+  // The main window, once it exists: its handle (for the window order around
+  // the prompt) and its site lists (for the prompt's answers).
+  void AttachMainWindow(std::function<platform::WindowHandle()> main_window, Module1& lists);
+
+  platform::WindowHandle ShowHelp() override;
+  platform::WindowHandle ShowAbout() override;
+  void ShowWebsite() override;
+  bool WebsiteVisible() const override;
+  bool ShowSetupPrompt() override;
+
+  // The open windows, or null.
+  Form3* Prompt() const { return prompt_.Get(); }
+  NoticeWindow* Notice() const { return notice_.Get(); }
+
+ private:
+  void ReportStoreFailure(const std::string& text);
+
+  SecondaryWindowEnvironment env_;
+  std::function<platform::WindowHandle()> main_window_;
+  Module1* lists_ = nullptr;
+  WindowSlot<Form3> prompt_;
+  WindowSlot<NoticeWindow> notice_;
+};
+
+}  // namespace quellix
