@@ -7,4 +7,8 @@ namespace quellix::platform {
 
 std::string ProgramFolder();
 
+// The program's executable file name without folder and extension
+// ("QuellixPopUpBlocker" for ...\QuellixPopUpBlocker.exe).
+std::string ProgramExeName();
+
 }  // namespace quellix::platform
