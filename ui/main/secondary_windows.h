@@ -1,0 +1,33 @@
+// The windows the main window opens in front of itself: the help window, the
+// About window, the built-in browser and the setup-mode prompt. Each call
+// loads its window if it is not loaded and shows it without blocking.
+#pragma once
+
+#include "platform/window_order.h"
+
+namespace quellix {
+
+class SecondaryWindows {
+ public:
+  virtual ~SecondaryWindows() = default;
+  // The handle of the shown window, or 0 when there is none to show.
+  virtual platform::WindowHandle ShowHelp() = 0;   // Form8
+  virtual platform::WindowHandle ShowAbout() = 0;  // frmAbout
+  virtual void ShowWebsite() = 0;                  // frmWebsite, at strWebsite
+  virtual bool WebsiteVisible() const = 0;
+  // Form3, filled from strCurrentSite; false when it cannot be shown.
+  virtual bool ShowSetupPrompt() = 0;
+};
+
+// For a program built without these windows: nothing opens, and a setup-mode
+// question cannot be asked (the decision then lets the window open).
+class WithoutSecondaryWindows final : public SecondaryWindows {
+ public:
+  platform::WindowHandle ShowHelp() override { return 0; }
+  platform::WindowHandle ShowAbout() override { return 0; }
+  void ShowWebsite() override {}
+  bool WebsiteVisible() const override { return false; }
+  bool ShowSetupPrompt() override { return false; }
+};
+
+}  // namespace quellix
