@@ -1,0 +1,77 @@
+// The registry through advapi32's ANSI functions, one call each.
+#include <windows.h>
+
+#include "platform/registry.h"
+
+namespace quellix::platform {
+namespace {
+
+HKEY ToHkey(RegistryHandle handle) { return reinterpret_cast<HKEY>(handle); }
+
+// Runs one open or create; a failed one leaves no handle behind, whatever the call wrote.
+template <typename Call>
+std::int32_t Opened(RegistryHandle& key, Call call) {
+  HKEY opened = nullptr;
+  const LONG status = call(&opened);
+  key = status == ERROR_SUCCESS ? reinterpret_cast<RegistryHandle>(opened) : 0;
+  return status;
+}
+
+class Win32Registry final : public Registry {
+ public:
+  std::int32_t CreateKey(RegistryHandle parent, const std::string& path, RegistryHandle& key) override {
+    return Opened(key, [&](HKEY* opened) { return RegCreateKeyA(ToHkey(parent), path.c_str(), opened); });
+  }
+
+  std::int32_t CreateKeyEx(RegistryHandle parent, const std::string& path, std::uint32_t access,
+                           RegistryHandle& key) override {
+    return Opened(key, [&](HKEY* opened) {
+      return RegCreateKeyExA(ToHkey(parent), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, opened,
+                             nullptr);
+    });
+  }
+
+  std::int32_t OpenKey(RegistryHandle parent, const std::string& path, RegistryHandle& key) override {
+    return Opened(key, [&](HKEY* opened) { return RegOpenKeyA(ToHkey(parent), path.c_str(), opened); });
+  }
+
+  std::int32_t OpenKeyEx(RegistryHandle parent, const std::string& path, std::uint32_t access,
+                         RegistryHandle& key) override {
+    return Opened(key, [&](HKEY* opened) { return RegOpenKeyExA(ToHkey(parent), path.c_str(), 0, access, opened); });
+  }
+
+  std::int32_t QueryValue(RegistryHandle key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                          std::uint32_t* size) override {
+    DWORD value_type = 0;
+    DWORD value_size = size != nullptr ? *size : 0;
+    const LONG status = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &value_type, data,
+                                         size != nullptr ? &value_size : nullptr);
+    if (type != nullptr) *type = value_type;
+    if (size != nullptr) *size = value_size;
+    return status;
+  }
+
+  std::int32_t SetValue(RegistryHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                        std::uint32_t size) override {
+    return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
+  }
+
+  std::int32_t DeleteValue(RegistryHandle key, const std::string& name) override {
+    return RegDeleteValueA(ToHkey(key), name.c_str());
+  }
+
+  std::int32_t DeleteKey(RegistryHandle parent, const std::string& path) override {
+    return RegDeleteKeyA(ToHkey(parent), path.c_str());
+  }
+
+  std::int32_t CloseKey(RegistryHandle key) override { return RegCloseKey(ToHkey(key)); }
+};
+
+}  // namespace
+
+Registry& SystemRegistry() {
+  static Win32Registry registry;
+  return registry;
+}
+
+}  // namespace quellix::platform
