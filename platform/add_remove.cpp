@@ -1,0 +1,123 @@
+#include "platform/add_remove.h"
+
+#include "platform/code_page.h"
+#include "platform/program_folder.h"
+
+namespace quellix {
+
+using platform::HandleOfRoot;
+using platform::RegistryRoot;
+using platform::ScopedRegistryKey;
+namespace reg_status = platform::reg_status;
+namespace reg_type = platform::reg_type;
+
+AddRemove::AddRemove(platform::Registry& registry) : registry_(registry) {}
+
+void AddRemove::AddToList(const std::string& name, const std::string& uninstall_command) {
+  const std::string key = kUninstallKey + name;
+  SaveString(RegistryRoot::LocalMachine, key, "DisplayName", name);
+  SaveString(RegistryRoot::LocalMachine, key, "UninstallString", uninstall_command);
+}
+
+void AddRemove::RemoveFromList(const std::string& name) { DeleteKey(RegistryRoot::LocalMachine, kUninstallKey + name); }
+
+bool AddRemove::AddToRun(const std::string& name, const std::string& command) {
+  if (WriteString(RegistryRoot::LocalMachine, kRunKey, name, command) == reg_status::kSuccess) {
+    // A per-user copy left by an earlier refused write would start the program twice.
+    RemoveValue(RegistryRoot::CurrentUser, kRunKey, name);
+    return true;
+  }
+  // Refused machine-wide. If that entry already holds the command there is
+  // nothing to add; otherwise this user's Run key starts the program at log-on.
+  if (GetString(RegistryRoot::LocalMachine, kRunKey, name) == command) return true;
+  return WriteString(RegistryRoot::CurrentUser, kRunKey, name, command) == reg_status::kSuccess;
+}
+
+bool AddRemove::RemoveFromRun(const std::string& name) {
+  RemoveValue(RegistryRoot::LocalMachine, kRunKey, name);
+  RemoveValue(RegistryRoot::CurrentUser, kRunKey, name);
+  return !RunEntryExists(name);
+}
+
+bool AddRemove::RunEntryExists(const std::string& name) const {
+  const std::string ansi_name = platform::AnsiFromUtf8(name);
+  for (const RegistryRoot root : {RegistryRoot::LocalMachine, RegistryRoot::CurrentUser}) {
+    ScopedRegistryKey key(registry_);
+    if (registry_.OpenKey(HandleOfRoot(root), kRunKey, key.Put()) != reg_status::kSuccess) continue;
+    std::uint32_t size = 0;
+    if (registry_.QueryValue(key.Get(), ansi_name, nullptr, nullptr, &size) == reg_status::kSuccess) return true;
+  }
+  return false;
+}
+
+void AddRemove::SaveKey(RegistryRoot root, const std::string& path) {
+  ScopedRegistryKey key(registry_);
+  registry_.CreateKey(HandleOfRoot(root), platform::AnsiFromUtf8(path), key.Put());
+}
+
+std::optional<std::string> AddRemove::GetString(RegistryRoot root, const std::string& path,
+                                                const std::string& name) const {
+  ScopedRegistryKey key(registry_);
+  if (registry_.OpenKey(HandleOfRoot(root), platform::AnsiFromUtf8(path), key.Put()) != reg_status::kSuccess) {
+    return std::nullopt;
+  }
+  const std::string ansi_name = platform::AnsiFromUtf8(name);
+  std::uint32_t type = reg_type::kNone;
+  std::uint32_t size = 0;
+  if (registry_.QueryValue(key.Get(), ansi_name, &type, nullptr, &size) != reg_status::kSuccess ||
+      type != reg_type::kSz) {
+    return std::nullopt;
+  }
+  std::string buffer(size, ' ');
+  if (registry_.QueryValue(key.Get(), ansi_name, &type, reinterpret_cast<std::uint8_t*>(buffer.data()), &size) !=
+      reg_status::kSuccess) {
+    return std::nullopt;
+  }
+  if (size < buffer.size()) buffer.resize(size);
+  const std::size_t nul = buffer.find('\0');
+  if (nul != std::string::npos) buffer.resize(nul);
+  return platform::Utf8FromAnsi(buffer);
+}
+
+void AddRemove::SaveString(RegistryRoot root, const std::string& path, const std::string& name,
+                           const std::string& text) {
+  WriteString(root, path, name, text);
+}
+
+void AddRemove::DeleteValue(RegistryRoot root, const std::string& path, const std::string& name) {
+  RemoveValue(root, path, name);
+}
+
+void AddRemove::DeleteKey(RegistryRoot root, const std::string& path) {
+  registry_.DeleteKey(HandleOfRoot(root), platform::AnsiFromUtf8(path));
+}
+
+std::int32_t AddRemove::WriteString(RegistryRoot root, const std::string& path, const std::string& name,
+                                    const std::string& text) {
+  ScopedRegistryKey key(registry_);
+  const std::int32_t opened = registry_.CreateKey(HandleOfRoot(root), platform::AnsiFromUtf8(path), key.Put());
+  if (opened != reg_status::kSuccess) return opened;
+  const std::string data = platform::AnsiFromUtf8(text);
+  // The data carries its terminating NUL, and the length counts it.
+  return registry_.SetValue(key.Get(), platform::AnsiFromUtf8(name), reg_type::kSz,
+                            reinterpret_cast<const std::uint8_t*>(data.c_str()),
+                            static_cast<std::uint32_t>(data.size() + 1));
+}
+
+std::int32_t AddRemove::RemoveValue(RegistryRoot root, const std::string& path, const std::string& name) {
+  ScopedRegistryKey key(registry_);
+  const std::int32_t opened = registry_.OpenKey(HandleOfRoot(root), platform::AnsiFromUtf8(path), key.Put());
+  if (opened != reg_status::kSuccess) return opened;
+  return registry_.DeleteValue(key.Get(), platform::AnsiFromUtf8(name));
+}
+
+std::string StartUpCommandFor(const std::string& executable_path) {
+  if (executable_path.find_first_of(" \t") == std::string::npos) return executable_path;
+  return '"' + executable_path + '"';
+}
+
+std::string OwnStartUpCommand() {
+  return StartUpCommandFor(platform::ProgramFolder() + "\\" + platform::ProgramExeName() + ".exe");
+}
+
+}  // namespace quellix

@@ -1,0 +1,147 @@
+// The program's registry entries as an ordinary user and an administrator meet
+// them, on the portable registry (which, unlike Wine, refuses an ordinary
+// user's machine-wide changes in every path).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/add_remove.h"
+#include "platform/c_register.h"
+#include "platform/mod_ie_tools.h"
+#include "platform/registry_portable.h"
+#include "platform/registry_test_support.h"
+
+namespace quellix {
+namespace {
+
+using platform::PortableRegistry;
+using platform::RegistryRoot;
+
+constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
+constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
+const std::string kName = "Quellix Pop-Up Blocker";
+
+// One registry file that an administrator and an ordinary user take turns at.
+class SharedRegistry : public ::testing::Test {
+ protected:
+  PortableRegistry Administrator() { return PortableRegistry({true, file}); }
+  PortableRegistry User() { return PortableRegistry({false, file}); }
+
+  testing::ScratchFolder folder;
+  std::string file = folder.Path("registry.txt");
+};
+
+// The run-at-start switch of an ordinary user: the machine-wide entry is
+// refused, and the user's own Run key takes it.
+TEST_F(SharedRegistry, StartUpEntryOfAnOrdinaryUserGoesToTheUsersRunKey) {
+  PortableRegistry user = User();
+  AddRemove entries(user);
+  EXPECT_TRUE(entries.AddToRun(kName, "\"C:\\Program Files\\Q\\Q.exe\""));
+  EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), "\"C:\\Program Files\\Q\\Q.exe\"");
+  EXPECT_EQ(entries.GetString(kMachine, AddRemove::kRunKey, kName), std::nullopt);
+  EXPECT_TRUE(entries.RunEntryExists(kName));
+  EXPECT_TRUE(entries.RemoveFromRun(kName));
+  EXPECT_FALSE(entries.RunEntryExists(kName));
+  EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), std::nullopt);
+}
+
+TEST(RegistryEntries, EveryOperationClosesWhatItOpens) {
+  PortableRegistry registry({true, {}});
+  AddRemove entries(registry);
+  entries.AddToRun(kName, "C:\\q.exe");
+  entries.GetString(kMachine, AddRemove::kRunKey, kName);
+  entries.RunEntryExists(kName);
+  entries.RemoveFromRun(kName);
+  entries.AddToList(kName, "u");
+  entries.RemoveFromList(kName);
+  const modIETools tools(registry, {"C:\\Q", "Q", kName});
+  tools.AddIEButton();
+  tools.ButtonRegisteredFor(6);
+  tools.RemoveIEButton();
+  CRegister(registry).ReadRegValue(kMachine, "Software", "x", "");
+  CRegister(registry).DeleteRegEntry(kMachine, "Software\\Missing", "x");
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
+}
+
+TEST_F(SharedRegistry, StartUpEntryKeptMachineWideByAnAdministrator) {
+  {
+    PortableRegistry admin = Administrator();
+    ASSERT_TRUE(AddRemove(admin).AddToRun(kName, "C:\\Q\\Q.exe"));
+  }
+  {
+    // The same command already starts the program: the user's key stays empty.
+    PortableRegistry user = User();
+    AddRemove entries(user);
+    EXPECT_TRUE(entries.AddToRun(kName, "C:\\Q\\Q.exe"));
+    EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), std::nullopt);
+    // A newer command goes to the user's key; the machine-wide entry cannot be removed.
+    EXPECT_TRUE(entries.AddToRun(kName, "C:\\New\\Q.exe"));
+    EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), "C:\\New\\Q.exe");
+    EXPECT_FALSE(entries.RemoveFromRun(kName));
+    EXPECT_TRUE(entries.RunEntryExists(kName));
+    EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), std::nullopt);
+    entries.AddToRun(kName, "C:\\New\\Q.exe");
+  }
+  // An administrator's write replaces the user's copy, so the program starts once.
+  PortableRegistry admin = Administrator();
+  AddRemove entries(admin);
+  EXPECT_TRUE(entries.AddToRun(kName, "C:\\New\\Q.exe"));
+  EXPECT_EQ(entries.GetString(kMachine, AddRemove::kRunKey, kName), "C:\\New\\Q.exe");
+  EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), std::nullopt);
+  EXPECT_TRUE(entries.RemoveFromRun(kName));
+}
+
+TEST(OrdinaryUser, ToolbarButtonAndInstalledProgramsEntryChangeNothing) {
+  PortableRegistry user;
+  const std::string before = user.Serialize();
+  const modIETools tools(user, {"C:\\Q", "Q", kName});
+  tools.AddIEButton();
+  EXPECT_EQ(user.Serialize(), before);
+  tools.RemoveIEButton();
+  EXPECT_EQ(user.Serialize(), before);
+  AddRemove(user).AddToList(kName, "u");
+  EXPECT_EQ(user.Serialize(), before);
+}
+
+TEST_F(SharedRegistry, ButtonProbeNeedsShell5AndTheBrowserAndChangesNothing) {
+  const std::string browser = folder.Path("iexplore.exe");
+  std::ofstream(browser) << "MZ";
+  PortableRegistry registry({true, {}});
+  CRegister(registry).WriteRegValue(kMachine, modIETools::kBrowserAppPathKey, "*", browser);
+  const modIETools tools(registry, {"C:\\Q", "Q", kName});
+
+  EXPECT_FALSE(tools.ButtonRegisteredFor(6));
+  tools.AddIEButton();
+  const std::string added = registry.Serialize();
+  EXPECT_TRUE(tools.ButtonRegisteredFor(6));
+  EXPECT_TRUE(tools.ButtonRegisteredFor(5));
+  EXPECT_FALSE(tools.ButtonRegisteredFor(4));
+  EXPECT_FALSE(tools.CheckIEButton());  // no shell library in a portable build
+  EXPECT_EQ(registry.Serialize(), added);
+
+  CRegister(registry).WriteRegValue(kMachine, modIETools::kExtensionKey, "CLSID",
+                                    "{00000000-0000-0000-0000-000000000000}");
+  EXPECT_FALSE(tools.ButtonRegisteredFor(6));
+  tools.AddIEButton();
+  std::filesystem::remove(browser);
+  EXPECT_FALSE(tools.ButtonRegisteredFor(6));
+  std::ofstream(browser) << "MZ";
+  tools.RemoveIEButton();
+  EXPECT_FALSE(tools.ButtonRegisteredFor(6));
+}
+
+TEST_F(SharedRegistry, ReadingAMachineKeyFallsBackToReadingAccess) {
+  {
+    PortableRegistry admin = Administrator();
+    ASSERT_TRUE(CRegister(admin).WriteRegValue(kMachine, modIETools::kExtensionKey, "CLSID", "{x}"));
+  }
+  PortableRegistry user = User();
+  EXPECT_EQ(CRegister(user).ReadRegValue(kMachine, modIETools::kExtensionKey, "CLSID", "default"), "{x}");
+  EXPECT_FALSE(CRegister(user).DeleteRegEntry(kMachine, modIETools::kExtensionKey, "CLSID"));
+  modIETools(user, {"C:\\Q", "Q", kName}).RemoveIEButton();
+  EXPECT_EQ(CRegister(user).ReadRegValue(kMachine, modIETools::kExtensionKey, "CLSID", "default"), "{x}");
+}
+
+}  // namespace
+}  // namespace quellix
