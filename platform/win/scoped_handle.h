@@ -97,4 +97,16 @@ struct ModuleTraits {
 };
 using ScopedModule = UniqueHandle<ModuleTraits>;
 
+// Fonts, brushes and bitmaps: every GDI object goes with DeleteObject.
+template <typename GdiHandle>
+struct GdiObjectTraits {
+  using Handle = GdiHandle;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DeleteObject(h); }
+};
+using ScopedFont = UniqueHandle<GdiObjectTraits<HFONT>>;
+using ScopedBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using ScopedBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+
 }  // namespace quellix::win

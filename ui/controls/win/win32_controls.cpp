@@ -1,0 +1,338 @@
+// The Win32 backend's controls: each a child window of its form, with the
+// form's font, its tooltip, and its notifications passed to the portable
+// control through the same entry points a test uses.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include "platform/file_io.h"
+#include "platform/win/wide_string.h"
+#include "ui/controls/rich_text_box.h"
+#include "ui/controls/win/win32_internal.h"
+
+namespace quellix::ui::win32 {
+namespace {
+
+constexpr wchar_t kPeerProperty[] = L"Quellix.ControlPeer";
+constexpr wchar_t kPictureClass[] = L"Quellix.PictureBox";
+constexpr wchar_t kImageClass[] = L"Quellix.Image";
+
+// What every control's peer does alike, over the interface of its kind.
+template <typename Interface>
+class PeerBase : public Interface, public ControlNotifications {
+ public:
+  PeerBase(Control& control, Win32FormPeer& form, HWND window) : control_(control), form_(form), window_(window) {
+    if (window_ == nullptr) return;
+    SetPropW(window_, kPeerProperty, static_cast<ControlNotifications*>(this));
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(form_.Font()), FALSE);
+    // Frames lie behind the controls placed on them.
+    if (control.Kind() == ControlKind::kFrame) {
+      SetWindowPos(window_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  ~PeerBase() override {
+    if (window_ != nullptr && IsWindow(window_)) RemovePropW(window_, kPeerProperty);
+  }
+  PeerBase(const PeerBase&) = delete;
+  PeerBase& operator=(const PeerBase&) = delete;
+
+  WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(window_); }
+  void ShowText(const std::string& text) override { SetWindowTextW(window_, win::Wide(text).c_str()); }
+  void ShowVisible(bool visible) override { ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE); }
+  void ShowToolTip(const std::string& tip) override { form_.SetToolTip(window_, tip); }
+  void ShowRect(const TwipsRect&) override { Place(); }
+  void ShowContainer(const Control*) override { Place(); }
+  void ShowColors(std::optional<Color> back, std::optional<Color> fore) override {
+    back_ = back;
+    fore_ = fore;
+    brush_.Reset(back ? CreateSolidBrush(*back) : nullptr);
+    InvalidateRect(window_, nullptr, TRUE);
+  }
+  void ShowFont(const FontSpec& font) override {
+    own_font_.Reset(form_.CreateFontFor(font));
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Get()), TRUE);
+  }
+
+  void Command(WORD) override {}
+  HBRUSH Colors(HDC dc) override {
+    if (!back_ && !fore_) return nullptr;
+    if (fore_) SetTextColor(dc, *fore_);
+    if (back_) {
+      SetBkColor(dc, *back_);
+      return brush_.Get();
+    }
+    SetBkMode(dc, TRANSPARENT);
+    return GetSysColorBrush(COLOR_BTNFACE);
+  }
+
+ protected:
+  void Place() {
+    const RECT place = form_.PlaceOf(control_);
+    MoveWindow(window_, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
+  }
+
+  Control& control_;
+  Win32FormPeer& form_;
+  HWND window_;  // a child of the form: destroyed with it
+
+ private:
+  std::optional<Color> back_;
+  std::optional<Color> fore_;
+  win::ScopedBrush brush_;
+  win::ScopedFont own_font_;
+};
+
+using PlainPeer = PeerBase<ControlPeer>;
+
+HWND MakeChild(Win32FormPeer& form, const Control& control, const wchar_t* window_class, DWORD style,
+               DWORD ex_style = 0, const std::string& text = {}) {
+  const RECT place = form.PlaceOf(control);
+  const DWORD visible = control.Visible() ? WS_VISIBLE : 0;
+  return CreateWindowExW(ex_style, window_class, win::Wide(text).c_str(), WS_CHILD | visible | style, place.left,
+                         place.top, place.right - place.left, place.bottom - place.top, form.Window(), nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+class ButtonPeer final : public PlainPeer {
+ public:
+  using PlainPeer::PlainPeer;
+  void Command(WORD code) override {
+    if (code == BN_CLICKED) static_cast<Button&>(control_).Click();
+  }
+};
+
+class CheckBoxPeer final : public PlainPeer {
+ public:
+  CheckBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+    ShowCheck(static_cast<CheckBox&>(control).Value());
+  }
+  void ShowCheck(int value) override {
+    SendMessageW(window_, BM_SETCHECK, value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED, 0);
+  }
+  void Command(WORD code) override {
+    if (code == BN_CLICKED) static_cast<CheckBox&>(control_).UserClick();
+  }
+};
+
+class TextBoxPeer final : public PlainPeer {
+ public:
+  TextBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+    SetWindowSubclass(window_, &TextBoxPeer::KeyFilter, 1, reinterpret_cast<DWORD_PTR>(&control));
+  }
+  ~TextBoxPeer() override {
+    if (IsWindow(window_)) RemoveWindowSubclass(window_, &TextBoxPeer::KeyFilter, 1);
+  }
+  void Command(WORD code) override {
+    if (code != EN_CHANGE) return;
+    const int length = GetWindowTextLengthW(window_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(window_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    static_cast<TextBox&>(control_).UserEdited(win::Utf8(text));
+  }
+
+ private:
+  // The box's key-press handling sees every character before the box takes it.
+  static LRESULT CALLBACK KeyFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                    DWORD_PTR data) {
+    if (message == WM_CHAR) {
+      try {
+        const int key = reinterpret_cast<TextBox*>(data)->UserKeyPress(static_cast<int>(wparam));
+        if (key == 0) return 0;
+        wparam = static_cast<WPARAM>(key);
+      } catch (...) {
+        return 0;
+      }
+    }
+    return DefSubclassProc(window, message, wparam, lparam);
+  }
+};
+
+class ListBoxPeer final : public PlainPeer {
+ public:
+  ListBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+    const auto& list = static_cast<ListBoxControl&>(control);
+    for (int i = 0; i < list.ListCount(); ++i) ListAdd(list.List(i));
+    ListSelect(list.ListIndex());
+  }
+  void ListAdd(const std::string& item) override {
+    SendMessageW(window_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win::Wide(item).c_str()));
+  }
+  void ListRemove(int index) override { SendMessageW(window_, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
+  void ListSelect(int index) override { SendMessageW(window_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+  void Command(WORD code) override {
+    if (code == LBN_SELCHANGE) {
+      static_cast<ListBoxControl&>(control_).UserSelected(static_cast<int>(SendMessageW(window_, LB_GETCURSEL, 0, 0)));
+    }
+  }
+};
+
+class StatusBarPeer final : public PlainPeer {
+ public:
+  StatusBarPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+    // The status bar places itself along the bottom of the form.
+    SendMessageW(window_, WM_SIZE, 0, 0);
+  }
+  void ShowPanels(const std::vector<StatusPanel>& panels) override {
+    std::vector<int> edges;
+    int right = 0;
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+      right += form_.Px(panels[i].width);
+      edges.push_back(i + 1 == panels.size() ? -1 : right);
+    }
+    SendMessageW(window_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+      SendMessageW(window_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(win::Wide(panels[i].text).c_str()));
+    }
+  }
+  void ShowRect(const TwipsRect&) override {}
+  void ShowContainer(const Control*) override {}
+};
+
+class RichTextWin32Peer final : public PeerBase<RichTextPeer> {
+ public:
+  using PeerBase<RichTextPeer>::PeerBase;
+  bool LoadRichTextFile(const std::string& path) override {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes).ok || bytes.rfind("{\\rtf", 0) != 0) return false;
+    struct Source {
+      const std::string* bytes;
+      std::size_t offset;
+    } source{&bytes, 0};
+    EDITSTREAM stream{};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = [](DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) -> DWORD {
+      auto* from = reinterpret_cast<Source*>(cookie);
+      const std::size_t left = from->bytes->size() - from->offset;
+      const std::size_t n = left < static_cast<std::size_t>(wanted) ? left : static_cast<std::size_t>(wanted);
+      std::copy_n(from->bytes->data() + from->offset, n, buffer);
+      from->offset += n;
+      *given = static_cast<LONG>(n);
+      return 0;
+    };
+    SendMessageW(window_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+    return stream.dwError == 0;
+  }
+};
+
+// Picture boxes and images keep their control in the window's user data.
+LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_MOUSEMOVE) {
+    if (auto* picture = reinterpret_cast<PictureBox*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+      try {
+        picture->MouseMove();
+      } catch (...) {
+      }
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void PaintImage(HWND window, const Image& image, HDC dc) {
+  RECT client{};
+  GetClientRect(window, &client);
+  win::ScopedBitmap bitmap(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), win::Wide(image.Resource()).c_str(),
+                                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (bitmap) {
+    BITMAP info{};
+    GetObjectW(bitmap.Get(), sizeof info, &info);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, bitmap.Get());
+    SetStretchBltMode(dc, HALFTONE);
+    StretchBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    return;
+  }
+  FillRect(dc, &client, GetSysColorBrush(COLOR_HIGHLIGHT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+  const std::wstring text = win::Wide(image.FallbackText());
+  DrawTextW(dc, text.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+LRESULT CALLBACK ImageProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_ERASEBKGND) return 1;
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window, &paint);
+    if (auto* image = reinterpret_cast<Image*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+      PaintImage(window, *image, dc);
+    }
+    EndPaint(window, &paint);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+HMODULE RichEditLibrary() {
+  // Loaded once for the program's life: its window class must outlive every view.
+  static HMODULE library = LoadLibraryW(L"Msftedit.dll");
+  return library;
+}
+
+}  // namespace
+
+ControlNotifications* NotificationsOf(HWND control) {
+  return static_cast<ControlNotifications*>(GetPropW(control, kPeerProperty));
+}
+
+std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPeer& form) {
+  switch (control.Kind()) {
+    case ControlKind::kLabel:
+      return std::make_unique<PlainPeer>(control, form,
+                                         MakeChild(form, control, L"STATIC", SS_LEFT | SS_NOTIFY, 0,
+                                                   static_cast<Label&>(control).Caption()));
+    case ControlKind::kSkinLabel:
+      return std::make_unique<PlainPeer>(control, form, MakeChild(form, control, L"STATIC", SS_LEFT | SS_NOTIFY));
+    case ControlKind::kFrame:
+      return std::make_unique<PlainPeer>(control, form,
+                                         MakeChild(form, control, L"BUTTON", BS_GROUPBOX, 0,
+                                                   static_cast<Frame&>(control).Caption()));
+    case ControlKind::kCheckBox:
+      return std::make_unique<CheckBoxPeer>(control, form,
+                                            MakeChild(form, control, L"BUTTON", BS_CHECKBOX | WS_TABSTOP));
+    case ControlKind::kButton:
+      return std::make_unique<ButtonPeer>(control, form,
+                                          MakeChild(form, control, L"BUTTON", BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP,
+                                                    0, static_cast<Button&>(control).Caption()));
+    case ControlKind::kTextBox:
+      return std::make_unique<TextBoxPeer>(control, form,
+                                           MakeChild(form, control, L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP,
+                                                     WS_EX_CLIENTEDGE, static_cast<TextBox&>(control).Text()));
+    case ControlKind::kListBox:
+      return std::make_unique<ListBoxPeer>(
+          control, form,
+          MakeChild(form, control, L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+                    WS_EX_CLIENTEDGE));
+    case ControlKind::kStatusBar:
+      return std::make_unique<StatusBarPeer>(control, form, MakeChild(form, control, STATUSCLASSNAMEW, CCS_BOTTOM));
+    case ControlKind::kPictureBox: {
+      EnsureWindowClass(kPictureClass, &PictureProcedure, nullptr);
+      HWND window = MakeChild(form, control, kPictureClass, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
+      return std::make_unique<PlainPeer>(control, form, window);
+    }
+    case ControlKind::kImage: {
+      EnsureWindowClass(kImageClass, &ImageProcedure, nullptr);
+      HWND window = MakeChild(form, control, kImageClass, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
+      return std::make_unique<PlainPeer>(control, form, window);
+    }
+    case ControlKind::kRichText:
+      RichEditLibrary();
+      return std::make_unique<RichTextWin32Peer>(
+          control, form,
+          MakeChild(form, control, MSFTEDIT_CLASS, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
+                    WS_EX_CLIENTEDGE));
+    case ControlKind::kWebBrowser:
+      // The page engine is hosted by the window that embeds a browser; this
+      // backend gives it only the place it fills.
+      return std::make_unique<PlainPeer>(control, form, MakeChild(form, control, L"STATIC", SS_WHITERECT));
+  }
+  return std::make_unique<PlainPeer>(control, form, MakeChild(form, control, L"STATIC", 0));
+}
+
+}  // namespace quellix::ui::win32

@@ -1,0 +1,367 @@
+// The Win32 backend's forms: one top-level window per form, its menus, timers,
+// tooltips and font, and the toolkit that makes them.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <set>
+
+#include "platform/win/wide_string.h"
+#include "ui/controls/win/win32_internal.h"
+
+namespace quellix::ui::win32 {
+namespace {
+
+constexpr wchar_t kFormProperty[] = L"Quellix.Form";
+
+DWORD StyleOf(const FormStyle& style) {
+  // A fixed single border: a title bar with a close button, no minimise or
+  // maximise button, not resizable.
+  return style.has_border ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN
+                          : WS_POPUP | WS_CLIPCHILDREN;
+}
+
+DWORD ExStyleOf(const FormStyle& style) { return style.in_taskbar ? 0 : WS_EX_TOOLWINDOW; }
+
+HICON LoadIconSized(const std::string& resource, int size) {
+  if (resource.empty()) return nullptr;
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), win::Wide(resource).c_str(), IMAGE_ICON, size,
+                                       size, LR_DEFAULTCOLOR));
+}
+
+class Win32TimerPeer final : public TimerPeer {
+ public:
+  Win32TimerPeer(Win32FormPeer& form, Timer& timer) : form_(form), timer_(timer), id_(form.NextTimerId()) {}
+  ~Win32TimerPeer() override { Stop(); }
+  void Start(int interval_ms) override {
+    form_.AddTimer(id_, &timer_);
+    SetTimer(form_.Window(), id_, static_cast<UINT>(interval_ms < 1 ? 1 : interval_ms), nullptr);
+  }
+  void Stop() override {
+    if (IsWindow(form_.Window())) KillTimer(form_.Window(), id_);
+    form_.RemoveTimer(id_);
+  }
+
+ private:
+  Win32FormPeer& form_;
+  Timer& timer_;
+  UINT_PTR id_;
+};
+
+class Win32Toolkit final : public Toolkit {
+ public:
+  Win32Toolkit() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+  }
+  std::unique_ptr<FormPeer> CreateFormPeer(Form& form, const FormStyle& style) override {
+    return std::make_unique<Win32FormPeer>(form, style);
+  }
+};
+
+void AppendItems(HMENU menu, const MenuItem& parent) {
+  for (const auto& item : parent.Items()) {
+    if (!item->Items().empty()) {
+      HMENU sub = CreatePopupMenu();
+      AppendItems(sub, *item);
+      AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), win::Wide(item->Caption()).c_str());
+    } else {
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item->CommandId()), win::Wide(item->Caption()).c_str());
+    }
+  }
+}
+
+}  // namespace
+
+void EnsureWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
+  static std::set<std::wstring> registered;
+  if (registered.contains(name)) return;
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.style = CS_DBLCLKS;
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = background;
+  window_class.lpszClassName = name;
+  if (RegisterClassExW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
+    registered.insert(name);
+  }
+}
+
+Win32FormPeer::Win32FormPeer(Form& form, const FormStyle& style) : form_(form), style_(style) {
+  const std::wstring class_name = win::Wide(style.class_name.empty() ? "Quellix.Form" : style.class_name);
+  EnsureWindowClass(class_name.c_str(), &Win32FormPeer::WindowProcedure, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  dpi_ = static_cast<int>(GetDpiForSystem());
+  window_.Reset(CreateWindowExW(ExStyleOf(style), class_name.c_str(), win::Wide(style.caption).c_str(),
+                                StyleOf(style), CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), this));
+  if (!window_) return;
+  dpi_ = static_cast<int>(GetDpiForWindow(window_.Get()));
+  font_.Reset(CreateFontFor(style.font));
+  big_icon_.Reset(LoadIconSized(style.icon_resource, GetSystemMetricsForDpi(SM_CXICON, dpi_)));
+  small_icon_.Reset(LoadIconSized(style.icon_resource, GetSystemMetricsForDpi(SM_CXSMICON, dpi_)));
+  if (big_icon_) SendMessageW(window_.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.Get()));
+  if (small_icon_) SendMessageW(window_.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.Get()));
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_.Get(), nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  // Long tips wrap instead of running across the screen.
+  if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(6000));
+  FitToClientArea();
+  created_ = true;
+}
+
+Win32FormPeer::~Win32FormPeer() {
+  for (auto& [id, timer] : timers_) KillTimer(window_.Get(), id);
+  timers_.clear();
+  // The window procedure must not reach this peer while the window goes.
+  if (window_) RemovePropW(window_.Get(), kFormProperty);
+  window_.Reset();
+}
+
+int Win32FormPeer::Px(int twips) const { return PixelsFromTwips(twips, dpi_); }
+
+HFONT Win32FormPeer::CreateFontFor(const FontSpec& spec) const {
+  if (spec.name.empty()) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi_))) {
+      if (spec.bold) metrics.lfMessageFont.lfWeight = FW_BOLD;
+      return CreateFontIndirectW(&metrics.lfMessageFont);
+    }
+  }
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(spec.points, dpi_, 72);
+  font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  const std::wstring face = win::Wide(spec.name.empty() ? "Tahoma" : spec.name);
+  wcsncpy_s(font.lfFaceName, face.c_str(), _TRUNCATE);
+  return CreateFontIndirectW(&font);
+}
+
+void Win32FormPeer::FitToClientArea() {
+  RECT outer{0, 0, Px(style_.client_width), Px(style_.client_height)};
+  AdjustWindowRectExForDpi(&outer, StyleOf(style_), has_menu_ ? TRUE : FALSE, ExStyleOf(style_),
+                           static_cast<UINT>(dpi_));
+  const int width = outer.right - outer.left;
+  int height = outer.bottom - outer.top;
+  // A menu bar that wraps onto a second line takes more than one line's height.
+  if (has_menu_ && created_) {
+    RECT client{};
+    GetClientRect(window_.Get(), &client);
+    height += Px(style_.client_height) - client.bottom;
+  }
+  // Centred in the work area of the screen the window is on.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window_.Get(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int left = work.left + ((work.right - work.left) - width) / 2;
+  const int top = work.top + ((work.bottom - work.top) - height) / 2;
+  SetWindowPos(window_.Get(), nullptr, left, top < work.top ? work.top : top, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(window_.Get(), &client);
+  client_size_ = {client.right, client.bottom};
+}
+
+WindowHandle Win32FormPeer::Handle() const { return reinterpret_cast<WindowHandle>(window_.Get()); }
+
+void Win32FormPeer::ShowCaption(const std::string& caption) {
+  SetWindowTextW(window_.Get(), win::Wide(caption).c_str());
+}
+
+void Win32FormPeer::Present(bool visible, WindowState state) {
+  HWND window = window_.Get();
+  if (!visible) {
+    ShowWindow(window, SW_HIDE);
+  } else if (state == WindowState::kMinimized) {
+    ShowWindow(window, SW_SHOWMINNOACTIVE);
+  } else if (state == WindowState::kMaximized) {
+    ShowWindow(window, SW_SHOWMAXIMIZED);
+  } else {
+    ShowWindow(window, IsIconic(window) || IsZoomed(window) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(window);
+  }
+}
+
+int Win32FormPeer::OuterWidthTwips() const {
+  RECT outer{};
+  GetWindowRect(window_.Get(), &outer);
+  return TwipsFromPixels(outer.right - outer.left, dpi_);
+}
+
+int Win32FormPeer::OuterHeightTwips() const {
+  RECT outer{};
+  GetWindowRect(window_.Get(), &outer);
+  return TwipsFromPixels(outer.bottom - outer.top, dpi_);
+}
+
+void Win32FormPeer::ShowBackColor(std::optional<Color> color) {
+  back_brush_.Reset(color ? CreateSolidBrush(*color) : nullptr);
+  InvalidateRect(window_.Get(), nullptr, TRUE);
+}
+
+std::uintptr_t Win32FormPeer::IconHandle() const { return reinterpret_cast<std::uintptr_t>(small_icon_.Get()); }
+
+std::unique_ptr<ControlPeer> Win32FormPeer::CreateControlPeer(Control& control) {
+  return CreateControlPeerFor(control, *this);
+}
+
+std::unique_ptr<TimerPeer> Win32FormPeer::CreateTimerPeer(Timer& timer) {
+  return std::make_unique<Win32TimerPeer>(*this, timer);
+}
+
+void Win32FormPeer::ShowMenuBar(const std::vector<const MenuItem*>& menus) {
+  HMENU bar = CreateMenu();
+  for (const MenuItem* menu : menus) {
+    HMENU sub = CreatePopupMenu();
+    AppendItems(sub, *menu);
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), win::Wide(menu->Caption()).c_str());
+  }
+  // The window owns the menu from here and destroys it with itself.
+  HMENU old = GetMenu(window_.Get());
+  SetMenu(window_.Get(), bar);
+  if (old != nullptr) DestroyMenu(old);
+  has_menu_ = true;
+  FitToClientArea();
+}
+
+int Win32FormPeer::TrackPopupMenu(const MenuItem& menu) {
+  win::ScopedMenu popup(CreatePopupMenu());
+  AppendItems(popup.Get(), menu);
+  POINT pointer{};
+  GetCursorPos(&pointer);
+  // A context menu of a tray icon closes when the user clicks elsewhere only
+  // when its window is in the foreground.
+  SetForegroundWindow(window_.Get());
+  const int chosen = static_cast<int>(TrackPopupMenuEx(popup.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                       pointer.x, pointer.y, window_.Get(), nullptr));
+  PostMessageW(window_.Get(), WM_NULL, 0, 0);
+  return chosen;
+}
+
+RECT Win32FormPeer::PlaceOf(const Control& control) const {
+  int left = control.Rect().Left;
+  int top = control.Rect().Top;
+  for (const Control* container = control.Container(); container != nullptr; container = container->Container()) {
+    left += container->Rect().Left;
+    top += container->Rect().Top;
+  }
+  return RECT{Px(left), Px(top), Px(left + control.Rect().Width), Px(top + control.Rect().Height)};
+}
+
+void Win32FormPeer::SetToolTip(HWND control, const std::string& text) {
+  if (tooltip_ == nullptr) return;
+  const std::wstring wide = win::Wide(text);
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_.Get();
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (text.empty()) return;
+  tool.lpszText = const_cast<wchar_t*>(wide.c_str());
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+LRESULT CALLBACK Win32FormPeer::WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    SetPropW(window, kFormProperty, create->lpCreateParams);
+  }
+  auto* peer = static_cast<Win32FormPeer*>(GetPropW(window, kFormProperty));
+  if (message == WM_NCDESTROY) RemovePropW(window, kFormProperty);
+  if (peer == nullptr || peer->window_.Get() != window) return DefWindowProcW(window, message, wparam, lparam);
+  // No exception leaves a window procedure.
+  try {
+    return peer->Handle(message, wparam, lparam);
+  } catch (...) {
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND window = window_.Get();
+  switch (message) {
+    case WM_COMMAND: {
+      if (lparam == 0) {
+        if (HIWORD(wparam) == 0) {
+          if (MenuItem* item = form_.MenuByCommand(LOWORD(wparam))) item->Click();
+        }
+        return 0;
+      }
+      if (ControlNotifications* control = NotificationsOf(reinterpret_cast<HWND>(lparam))) {
+        control->Command(HIWORD(wparam));
+      }
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX: {
+      if (ControlNotifications* control = NotificationsOf(reinterpret_cast<HWND>(lparam))) {
+        if (HBRUSH brush = control->Colors(reinterpret_cast<HDC>(wparam))) return reinterpret_cast<LRESULT>(brush);
+      }
+      break;
+    }
+    case WM_ERASEBKGND:
+      if (back_brush_) {
+        RECT client{};
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wparam), &client, back_brush_.Get());
+        return 1;
+      }
+      break;
+    case WM_PAINT: {
+      const LRESULT painted = DefWindowProcW(window, message, wparam, lparam);
+      form_.SystemPainted();
+      return painted;
+    }
+    case WM_TIMER: {
+      auto it = timers_.find(wparam);
+      if (it != timers_.end()) it->second->Tick();
+      return 0;
+    }
+    case WM_SIZE: {
+      if (!created_) break;
+      const WindowState now = wparam == SIZE_MINIMIZED   ? WindowState::kMinimized
+                              : wparam == SIZE_MAXIMIZED ? WindowState::kMaximized
+                                                         : WindowState::kNormal;
+      const SIZE size{LOWORD(lparam), HIWORD(lparam)};
+      if (now != form_.GetWindowState()) {
+        form_.SystemChangedWindowState(now);
+      } else if (now != WindowState::kMinimized && (size.cx != client_size_.cx || size.cy != client_size_.cy)) {
+        client_size_ = size;
+        form_.SystemResized();
+      }
+      if (now != WindowState::kMinimized) client_size_ = size;
+      // The status bar keeps itself at the bottom when told of the new size.
+      for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[32];
+        if (GetClassNameW(child, name, 32) && lstrcmpiW(name, STATUSCLASSNAMEW) == 0) {
+          SendMessageW(child, WM_SIZE, 0, 0);
+        }
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+      // Closing runs the form's unload; the window goes when its owner lets it.
+      form_.SystemRequestedClose();
+      return 0;
+    default:
+      if (form_.HandleMessage(message, wparam, lparam)) return 0;
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace quellix::ui::win32
+
+namespace quellix::ui {
+
+std::unique_ptr<Toolkit> CreateToolkit() { return std::make_unique<win32::Win32Toolkit>(); }
+
+}  // namespace quellix::ui

@@ -1,0 +1,56 @@
+// The menu bar, the tray icon's context menu and its callback.
+#include "ui/main/form1.h"
+#include "ui/controls/window_messages.h"
+
+namespace quellix {
+
+void Form1::BuildMenus() {
+  AddMenuItem(mnuFile, "mnuFileItem", 1, "Exit").OnClick = [this] { mnuFileItem_Click(1); };
+  AddMenuItem(mnuAction, "mnuActionItem", 0, "Minimize to Taskbar").OnClick = [this] { mnuActionItem_Click(0); };
+  AddMenuItem(mnuAction, "mnuActionItem", 1, "Allow the Next Popup (Win-Z)").OnClick = [this] {
+    mnuActionItem_Click(1);
+  };
+  AddMenuItem(mnuTools, "mnuToolsItem", 0, "Add Program to IE Tools Menu").OnClick = [this] {
+    mnuToolsItem_Click(0);
+  };
+  AddMenuItem(mnuTools, "mnuToolsItem", 1, "Remove Program from IE Tools Menu").OnClick = [this] {
+    mnuToolsItem_Click(1);
+  };
+  AddMenuItem(mnuHelp, "mnuHelpItem", 0, "View Help").OnClick = [this] { mnuHelpItem_Click(0); };
+  AddMenuItem(mnuAbout, "mnuAboutItem", 0, "About this software").OnClick = [this] { mnuAboutItem_Click(0); };
+  AddMenuItem(Popup, "close", -1, "Close this menu");  // choosing it only closes the menu
+  AddMenuItem(Popup, "show", -1, "Show program").OnClick = [this] { show_Click(); };
+  AddMenuItem(Popup, "allow", -1, "Allow next popup (win-z)").OnClick = [this] { Command5_Click(); };
+  AddMenuItem(Popup, "Exit", -1, "Exit").OnClick = [this] { Close(); };
+  ShowMenuBar();
+}
+
+void Form1::mnuFileItem_Click(int /*index*/) { Close(); }
+
+void Form1::mnuActionItem_Click(int index) {
+  if (index == 0) SetWindowState(ui::WindowState::kMinimized);
+  if (index == 1) Command5_Click();
+}
+
+void Form1::mnuToolsItem_Click(int index) {
+  if (index == 0) modIETools(env_.registry).AddIEButton();
+  if (index == 1) modIETools(env_.registry).RemoveIEButton();
+}
+
+void Form1::mnuHelpItem_Click(int /*index*/) { ShowOnTop(env_.windows.ShowHelp()); }
+
+void Form1::mnuAboutItem_Click(int /*index*/) { ShowOnTop(env_.windows.ShowAbout()); }
+
+void Form1::show_Click() {
+  SetWindowState(ui::WindowState::kNormal);
+  SetVisible(true);
+}
+
+void Form1::TrayIcon_Callback(unsigned mouse_message) {
+  if (mouse_message == ui::kWmLButtonDown || mouse_message == ui::kWmLButtonUp ||
+      mouse_message == ui::kWmRButtonUp) {
+    PopupMenu(Popup);
+  }
+}
+
+}  // namespace quellix
