@@ -15,7 +15,9 @@
 
 namespace quellix {
 
-// Ends its subscription when destroyed.
+// Ends its subscription when destroyed: from then on no event reaches the
+// listener, not even one that the source is raising at that moment to a list
+// of listeners it took before.
 class Subscription {
  public:
   virtual ~Subscription() = default;

@@ -4,7 +4,9 @@
 
 namespace quellix {
 
-IE_Class::~IE_Class() {
+IE_Class::~IE_Class() { End(); }
+
+void IE_Class::End() {
   subscription_.reset();
   IE_.reset();
 }

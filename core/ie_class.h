@@ -21,6 +21,10 @@ class IE_Class : public BrowserEvents, public std::enable_shared_from_this<IE_Cl
   // IEctl: makes `IncomeIE` this sink's browser and subscribes to its events.
   // A failure leaves the sink without events.
   void SetIEctl(std::shared_ptr<BrowserWindow> IncomeIE);
+  // The end of the sink: it unsubscribes and lets its browser go. A sink
+  // whose own event is still running lives on until that event returns, but
+  // nothing more reaches it.
+  void End();
 
   void IE_StatusTextChange(const std::string& Text);
   void IE_NewWindow2(bool& Cancel);

@@ -1,6 +1,17 @@
 #include "core/ie_windows.h"
 
 namespace quellix {
+namespace {
+
+void DropSinks(std::vector<std::shared_ptr<IE_Class>>& sinks) {
+  // Ended first: a sink whose event is running (in a nested message loop)
+  // outlives the collection, and must not answer that window's requests
+  // beside the fresh sink that replaces it.
+  for (const auto& sink : sinks) sink->End();
+  sinks.clear();
+}
+
+}  // namespace
 
 std::shared_ptr<cIEWindows> cIEWindows::Create(ShellWindowsFactory& shell, ProgramState& state,
                                                PopupHost& host) {
@@ -10,7 +21,7 @@ std::shared_ptr<cIEWindows> cIEWindows::Create(ShellWindowsFactory& shell, Progr
 }
 
 cIEWindows::~cIEWindows() {
-  colIE.clear();
+  DropSinks(colIE);
   winShellEvents_.reset();
   winShell.reset();
 }
@@ -26,8 +37,11 @@ std::shared_ptr<IE_Class> cIEWindows::IE(long vntIndexKey) {
 }
 
 bool cIEWindows::closeIE() {
-  if (colIE.empty() || !colIE.front()->IE()) return false;
-  return colIE.front()->IE()->Quit();
+  if (colIE.empty()) return false;
+  // Held for the call: a call to the browser's process lets events in while
+  // it waits, and a WindowRevoked among them rebuilds and drops this sink.
+  const std::shared_ptr<BrowserWindow> browser = colIE.front()->IE();
+  return browser && browser->Quit();
 }
 
 std::shared_ptr<IE_Class> cIEWindows::addIE(std::shared_ptr<BrowserWindow> browser) {
@@ -39,7 +53,9 @@ std::shared_ptr<IE_Class> cIEWindows::addIE(std::shared_ptr<BrowserWindow> brows
 
 void cIEWindows::removeIE(long vntIndexKey) {
   if (vntIndexKey < 1 || vntIndexKey > Count()) return;
-  colIE.erase(colIE.begin() + (vntIndexKey - 1));
+  const auto position = colIE.begin() + (vntIndexKey - 1);
+  (*position)->End();
+  colIE.erase(position);
 }
 
 void cIEWindows::refreshIE() {
@@ -52,10 +68,9 @@ void cIEWindows::refreshIE() {
     ~BusyScope() { flag = previous; }
   } busy(boolBusy);
 
-  // Old sinks end (and unsubscribe) here, unless one is inside its own event.
   std::vector<std::shared_ptr<IE_Class>> old;
   old.swap(colIE);
-  old.clear();
+  DropSinks(old);
 
   std::shared_ptr<ShellWindowList> list = shell_.Create();
   if (!list) return;

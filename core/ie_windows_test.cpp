@@ -72,6 +72,16 @@ TEST_F(Tracker, NoWindowsAtStart) {
   EXPECT_EQ(window->QuitRequests(), 1);
 }
 
+TEST_F(Tracker, CloseIEKeepsTheBrowserWhileItsQuitRuns) {
+  std::weak_ptr<ScriptedBrowserWindow> first = shell->AddWindowSilently("http://first.example/");
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  // The window closes while Quit still runs: the rebuild drops its sink.
+  first.lock()->on_quit = [&] { shell->CloseWindow(first.lock()); };
+  EXPECT_TRUE(tracker->closeIE());
+  EXPECT_EQ(tracker->Count(), 0);
+  EXPECT_TRUE(first.expired());
+}
+
 TEST_F(Tracker, SinksDecideTheirWindowsRequests) {
   state.strAllowed.Assign("good.example\r\n");
   auto good = shell->AddWindowSilently("http://good.example/page");
@@ -135,6 +145,30 @@ TEST_F(Tracker, ASinkReleasedInsideItsOwnEventFinishesItsAnswer) {
   EXPECT_EQ(state.intStopped, 1);
   EXPECT_EQ(tracker->Count(), 2);
   EXPECT_EQ(asking->Subscribers(), 1);  // only the fresh sink remains
+}
+
+TEST_F(Tracker, ASinkDroppedWhileItsEventWaitsReceivesNothingMore) {
+  host.options.chkAuto = true;
+  auto asking = shell->AddWindowSilently("http://asking.example/");
+  auto tracker = cIEWindows::Create(*shell, state, host);
+  int subscribers_meanwhile = -1;
+  bool second_cancel = false;
+  host.on_prompt = [&] {
+    platform::PostTask([&] { shell->OpenWindow("http://other.example/"); });
+    platform::PostTask([&] {
+      subscribers_meanwhile = asking->Subscribers();
+      // A second request of the same window, decided without a question,
+      // reaches the fresh sink only: it is decided and counted once.
+      host.options.chkAuto = false;
+      second_cancel = asking->RaiseNewWindow2(false);
+      state.boolAllowSite = false;
+      state.boolAnswered = true;
+    });
+  };
+  EXPECT_TRUE(asking->RaiseNewWindow2(false));
+  EXPECT_EQ(subscribers_meanwhile, 1);
+  EXPECT_TRUE(second_cancel);
+  EXPECT_EQ(state.intStopped, 2);  // one for each request
 }
 
 TEST_F(Tracker, ReleasingTheTrackerInsideAnEvent) {

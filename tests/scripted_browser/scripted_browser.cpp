@@ -15,10 +15,12 @@ struct ScriptedShell::Listener {
 
 namespace {
 
+// Ending it empties the record, which a raise in progress may still hold.
 template <typename Record>
 class RecordSubscription : public Subscription {
  public:
   explicit RecordSubscription(std::shared_ptr<Record> record) : record_(std::move(record)) {}
+  ~RecordSubscription() override { record_->events.reset(); }
 
  private:
   std::shared_ptr<Record> record_;
@@ -28,7 +30,7 @@ template <typename Record>
 std::vector<std::shared_ptr<Record>> LiveRecords(const std::vector<std::weak_ptr<Record>>& records) {
   std::vector<std::shared_ptr<Record>> live;
   for (const auto& weak : records) {
-    if (auto r = weak.lock()) live.push_back(std::move(r));
+    if (auto r = weak.lock(); r && !r->events.expired()) live.push_back(std::move(r));
   }
   return live;
 }
@@ -41,7 +43,11 @@ std::optional<std::string> ScriptedBrowserWindow::LocationURL() {
 }
 
 bool ScriptedBrowserWindow::Quit() {
-  ++quit_requests_;
+  if (on_quit) {
+    const auto hook = on_quit;  // the hook may end this window and with it on_quit
+    hook();
+  }
+  ++quit_requests_;  // counted when the call returns, as a caller would see it
   return true;
 }
 

@@ -33,6 +33,10 @@ class ScriptedBrowserWindow : public BrowserWindow, public std::enable_shared_fr
   int Subscribers() const;
   int QuitRequests() const { return quit_requests_; }
 
+  // Runs inside Quit, as events do during a call to another process; it may
+  // close this window.
+  std::function<void()> on_quit;
+
  private:
   struct Listener;
   std::vector<std::shared_ptr<Listener>> Snapshot() const;
