@@ -125,6 +125,13 @@ class Label : public Control {
       : Control(ControlKind::kLabel, std::move(name), rect, container, std::move(caption)) {}
   const std::string& Caption() const { return text_; }
   void SetCaption(std::string caption);
+  // A click on the label, by the user or by code; only labels with a handler
+  // take clicks.
+  void Click() {
+    if (OnClick) OnClick();
+  }
+
+  std::function<void()> OnClick;
 };
 
 // A check box: 0 clear, 1 ticked, 2 greyed. Assigning a value that differs
@@ -134,6 +141,12 @@ class CheckBox : public Control {
   CheckBox(std::string name, TwipsRect rect, Frame* container)
       : Control(ControlKind::kCheckBox, std::move(name), rect, container, {}) {}
   int Value() const { return value_; }
+  // The text beside the box; most boxes of this program carry theirs in a label.
+  const std::string& Caption() const { return text_; }
+  void SetCaption(std::string caption) {
+    text_ = std::move(caption);
+    if (Peer()) Peer()->ShowText(text_);
+  }
   // Values outside 0..2 are refused (false) and change nothing.
   bool SetValue(int value);
   // A user's click: a ticked box becomes clear, any other becomes ticked.

@@ -31,6 +31,7 @@ struct FormStyle {
   int client_height = 0;      // twips
   bool has_border = true;     // false: no border and no title bar
   bool in_taskbar = true;
+  bool sizable = false;       // a sizing border and a maximise button
   FontSpec font;              // for every control of the form
   std::string icon_resource;  // the window's icon among the program's resources; empty: none
 };

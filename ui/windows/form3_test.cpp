@@ -90,7 +90,7 @@ class SetupPrompt : public ::testing::Test {
   modSkin skin;
   platform::FileSettingsStore settings{(fs::temp_directory_path() / "quellix-form3-unused.ini").string()};
   Module1 lists{folder_string(), "clicks.quellix.example", state, List1, List2};
-  SecondaryWindowSet windows{{*toolkit, settings, branding, state, skin, folder_string(), {}}};
+  SecondaryWindowSet windows{{*toolkit, settings, "Quellix Pop-Up Blocker", branding, state, skin, folder_string(), {}, {}}};
   PromptHost host{windows};
 
  private:

@@ -30,9 +30,40 @@ void SecondaryWindowSet::ReportStoreFailure(const std::string& text) {
   notice.ShowNotice(text);
 }
 
-platform::WindowHandle SecondaryWindowSet::ShowHelp() { return 0; }
-platform::WindowHandle SecondaryWindowSet::ShowAbout() { return 0; }
-void SecondaryWindowSet::ShowWebsite() {}
-bool SecondaryWindowSet::WebsiteVisible() const { return false; }
+platform::WindowHandle SecondaryWindowSet::ShowHelp() {
+  Form8& help = help_.Open([this] {
+    return std::make_unique<Form8>(
+        Form8Environment{env_.toolkit, env_.settings, env_.settings_app, env_.branding, env_.skin, env_.program_folder});
+  });
+  help.Show();
+  return help.hWnd();
+}
+
+platform::WindowHandle SecondaryWindowSet::ShowAbout() {
+  frmAbout& about = about_.Open([this] {
+    return std::make_unique<frmAbout>(
+        frmAboutEnvironment{env_.toolkit, env_.branding, env_.skin, env_.read_version, [this] { ShowWebsite(); }});
+  });
+  about.Show();
+  return about.hWnd();
+}
+
+void SecondaryWindowSet::ShowWebsite() {
+  if (frmWebsite* open = website_.Get()) {
+    // Already there: shown and brought to the front, not loaded again.
+    open->Show();
+    modOnTop(open->hWnd(), true);
+    modOnTop(open->hWnd(), false);
+    return;
+  }
+  website_.Open([this] {
+    return std::make_unique<frmWebsite>(frmWebsiteEnvironment{env_.toolkit, env_.branding, env_.skin, env_.end_program});
+  }).Show();
+}
+
+bool SecondaryWindowSet::WebsiteVisible() const {
+  const frmWebsite* website = website_.Get();
+  return website != nullptr && website->Visible();
+}
 
 }  // namespace quellix

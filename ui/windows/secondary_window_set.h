@@ -15,6 +15,9 @@
 #include "ui/main/secondary_windows.h"
 #include "ui/skin/mod_skin.h"
 #include "ui/windows/form3.h"
+#include "ui/windows/form8.h"
+#include "ui/windows/frm_about.h"
+#include "ui/windows/frm_website.h"
 #include "ui/windows/mod_branding.h"
 #include "ui/windows/notice_window.h"
 #include "ui/windows/window_slot.h"
@@ -24,11 +27,14 @@ namespace quellix {
 struct SecondaryWindowEnvironment {
   ui::Toolkit& toolkit;
   platform::SettingsStore& settings;
+  std::string settings_app;           // the application name the options are stored under
   modBranding& branding;
   ProgramState& state;
   modSkin& skin;
   std::string program_folder;         // Help.rtf lives here
   std::function<void()> end_program;  // the program's explicit end
+  // The program's own version information; empty: read it from the program.
+  std::function<platform::VersionInfo()> read_version;
 };
 
 class SecondaryWindowSet final : public SecondaryWindows {
@@ -48,6 +54,9 @@ class SecondaryWindowSet final : public SecondaryWindows {
 
   // The open windows, or null.
   Form3* Prompt() const { return prompt_.Get(); }
+  Form8* Help() const { return help_.Get(); }
+  frmAbout* About() const { return about_.Get(); }
+  frmWebsite* Website() const { return website_.Get(); }
   NoticeWindow* Notice() const { return notice_.Get(); }
 
  private:
@@ -57,6 +66,9 @@ class SecondaryWindowSet final : public SecondaryWindows {
   std::function<platform::WindowHandle()> main_window_;
   Module1* lists_ = nullptr;
   WindowSlot<Form3> prompt_;
+  WindowSlot<Form8> help_;
+  WindowSlot<frmAbout> about_;
+  WindowSlot<frmWebsite> website_;
   WindowSlot<NoticeWindow> notice_;
 };
 
