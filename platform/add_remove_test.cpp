@@ -108,13 +108,5 @@ TEST_F(AddRemoveTest, RemoveFromListTakesTheKeyWithBothValues) {
   EXPECT_TRUE(testing::KeyExists(*backend, kMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
 }
 
-TEST_F(AddRemoveTest, DeleteValueLeavesTheKey) {
-  const std::string key = "Software\\Quellix Registry Test\\Key";
-  entries.SaveString(kUser, key, "text", "x");
-  entries.DeleteValue(kUser, key, "text");
-  EXPECT_EQ(entries.GetString(kUser, key, "text"), std::nullopt);
-  EXPECT_TRUE(testing::KeyExists(*backend, kUser, key));
-}
-
 }  // namespace
 }  // namespace quellix

@@ -139,6 +139,7 @@ PortableRegistry::PathWalk PortableRegistry::WalkPath(RegistryHandle parent, con
     return walk;
   }
   walk.status = SplitPath(path, walk.missing);
+  if (walk.status != reg_status::kSuccess) return walk;
   walk.deepest = walk.from.node;
   while (!walk.missing.empty()) {
     const auto it = walk.deepest->subkeys.find(Fold(walk.missing.front()));
