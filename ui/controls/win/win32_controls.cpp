@@ -9,6 +9,7 @@
 #include "platform/file_io.h"
 #include "platform/win/wide_string.h"
 #include "ui/controls/rich_text_box.h"
+#include "ui/controls/win/web_browser_host_win.h"
 #include "ui/controls/win/win32_internal.h"
 
 namespace quellix::ui::win32 {
@@ -99,6 +100,14 @@ class ButtonPeer final : public PlainPeer {
   using PlainPeer::PlainPeer;
   void Command(WORD code) override {
     if (code == BN_CLICKED) static_cast<Button&>(control_).Click();
+  }
+};
+
+class LabelPeer final : public PlainPeer {
+ public:
+  using PlainPeer::PlainPeer;
+  void Command(WORD code) override {
+    if (code == STN_CLICKED) static_cast<Label&>(control_).Click();
   }
 };
 
@@ -282,7 +291,7 @@ ControlNotifications* NotificationsOf(HWND control) {
 std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPeer& form) {
   switch (control.Kind()) {
     case ControlKind::kLabel:
-      return std::make_unique<PlainPeer>(control, form,
+      return std::make_unique<LabelPeer>(control, form,
                                          MakeChild(form, control, L"STATIC", SS_LEFT | SS_NOTIFY, 0,
                                                    static_cast<Label&>(control).Caption()));
     case ControlKind::kSkinLabel:
@@ -293,7 +302,8 @@ std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPee
                                                    static_cast<Frame&>(control).Caption()));
     case ControlKind::kCheckBox:
       return std::make_unique<CheckBoxPeer>(control, form,
-                                            MakeChild(form, control, L"BUTTON", BS_CHECKBOX | WS_TABSTOP));
+                                            MakeChild(form, control, L"BUTTON", BS_CHECKBOX | WS_TABSTOP, 0,
+                                                      static_cast<CheckBox&>(control).Caption()));
     case ControlKind::kButton:
       return std::make_unique<ButtonPeer>(control, form,
                                           MakeChild(form, control, L"BUTTON", BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP,
@@ -328,9 +338,7 @@ std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPee
           MakeChild(form, control, MSFTEDIT_CLASS, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
                     WS_EX_CLIENTEDGE));
     case ControlKind::kWebBrowser:
-      // The page engine is hosted by the window that embeds a browser; this
-      // backend gives it only the place it fills.
-      return std::make_unique<PlainPeer>(control, form, MakeChild(form, control, L"STATIC", SS_WHITERECT));
+      return CreateWebBrowserPeer(static_cast<WebBrowser&>(control), form);
   }
   return std::make_unique<PlainPeer>(control, form, MakeChild(form, control, L"STATIC", 0));
 }

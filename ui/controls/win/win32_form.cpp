@@ -16,9 +16,11 @@ constexpr wchar_t kFormProperty[] = L"Quellix.Form";
 
 DWORD StyleOf(const FormStyle& style) {
   // A fixed single border: a title bar with a close button, no minimise or
-  // maximise button, not resizable.
-  return style.has_border ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN
-                          : WS_POPUP | WS_CLIPCHILDREN;
+  // maximise button, not resizable. A sizable form adds a sizing border and
+  // the two buttons.
+  if (!style.has_border) return WS_POPUP | WS_CLIPCHILDREN;
+  const DWORD sizing = style.sizable ? WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX : 0;
+  return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | sizing;
 }
 
 DWORD ExStyleOf(const FormStyle& style) { return style.in_taskbar ? 0 : WS_EX_TOOLWINDOW; }
