@@ -1,35 +1,128 @@
-// The program's entry point. The main window is not built yet: this start
-// reads the identity, makes sure both list files exist, loads them, and says
-// so in a message box.
+// The program's entry point: one copy per session, OLE for the browser side,
+// the splash window (which opens the main window), and the message loop until
+// the program's explicit end.
 #include <windows.h>
+#include <ole2.h>
 
-#include <string>
+#include <memory>
 
-#include "core/list_box.h"
+#include "app/single_instance_win.h"
 #include "core/program_state.h"
-#include "core/site_list_store.h"
 #include "platform/program_folder.h"
-#include "platform/win/wide_string.h"
+#include "platform/registry.h"
+#include "platform/settings_store.h"
+#include "platform/win/browser_com.h"
 #include "product_identity.h"
+#include "ui/controls/form.h"
+#include "ui/main/form1.h"
+#include "ui/main/options.h"
+#include "ui/skin/mod_skin.h"
+#include "ui/windows/frm_splash.h"
 #include "ui/windows/mod_branding.h"
+#include "ui/windows/secondary_window_set.h"
+
+namespace quellix::app {
+namespace {
+
+// The browser side's events arrive in this single-threaded apartment.
+class OleSession {
+ public:
+  OleSession() : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
+  ~OleSession() {
+    if (ok_) OleUninitialize();
+  }
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+
+ private:
+  bool ok_;
+};
+
+// Everything the program holds, in the order it is made; it goes in the
+// reverse order once the message loop has ended.
+class Program final : public SplashWindowAccess {
+ public:
+  Program()
+      : toolkit_(ui::CreateToolkit()),
+        settings_(platform::OpenUserSettingsStore()),
+        windows_(SecondaryWindowEnvironment{*toolkit_, *settings_, options::ApplicationName(), branding_, state_,
+                                            skin_, platform::ProgramFolder(), [] { PostQuitMessage(0); }, {}}) {
+    skin_.SetSplash(this);
+  }
+  ~Program() override {
+    // The main window goes first: its tracker stops before the windows it
+    // could open go.
+    main_window_.reset();
+  }
+
+  void Start() { CreateSplash(); }
+
+  // SplashWindowAccess
+  bool SplashExists() const override { return splash_ != nullptr; }
+  void CreateSplash() override {
+    splash_ = std::make_unique<frmSplash>(*toolkit_, branding_, [this] { OpenMainWindow(); });
+    splash_->Form_Load();
+    splash_->Show();
+  }
+  bool SplashTimerEnabled() const override { return splash_ && splash_->Timer2.Enabled(); }
+  void DisableSplashTimerAndHide() override {
+    if (!splash_) return;
+    splash_->Timer2.SetEnabled(false);
+    splash_->Hide();
+  }
+
+ private:
+  void OpenMainWindow() {
+    if (main_window_) return;
+    main_window_ = std::make_unique<Form1>(Form1Environment{*toolkit_, *settings_, platform::SystemRegistry(),
+                                                            branding_, state_, shell_, windows_,
+                                                            platform::ProgramFolder(), build::kDefaultAllowedHost,
+                                                            [] { PostQuitMessage(0); }});
+    windows_.AttachMainWindow([this] { return main_window_ ? main_window_->hWnd() : 0; },
+                              main_window_->SiteLists());
+    main_window_->Form_Load();
+    main_window_->Show();
+  }
+
+  std::unique_ptr<ui::Toolkit> toolkit_;
+  std::unique_ptr<platform::SettingsStore> settings_;
+  modBranding branding_;
+  ProgramState state_;
+  modSkin skin_;
+  win::ComShellWindowsFactory shell_;
+  SecondaryWindowSet windows_;
+  std::unique_ptr<frmSplash> splash_;
+  std::unique_ptr<Form1> main_window_;
+};
+
+int RunMessageLoop() {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Tab and the arrow keys move between the controls of the active window.
+    HWND active = GetActiveWindow();
+    if (active != nullptr && IsDialogMessageW(active, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
+}
+
+}  // namespace
+}  // namespace quellix::app
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  quellix::modBranding branding;
-  branding.LoadBranding();
-
-  quellix::ProgramState state;
-  quellix::MemoryListBox allowed_box;
-  quellix::MemoryListBox disallowed_box;
-  quellix::Module1 lists(quellix::platform::ProgramFolder(), quellix::build::kDefaultAllowedHost, state,
-                         allowed_box, disallowed_box);
-  std::string report;
-  for (auto result : {lists.EnsureListFiles(), lists.LoadAllowed(), lists.LoadDisallowed()}) {
-    if (!result.ok) report += result.message + "\n";
+  using namespace quellix::app;
+  const SingleInstance instance;
+  if (!instance.First()) {
+    BringUpRunningCopy();
+    return 0;
   }
-  report += std::to_string(allowed_box.ListCount()) + " allowed and " + std::to_string(disallowed_box.ListCount()) +
-            " disallowed sites loaded from " + quellix::platform::ProgramFolder() +
-            ".\n\nThe main window is not built yet; this build holds the pop-up decision core.";
-  const std::string title = branding.strProgramName + " by " + branding.strCompany;
-  MessageBoxW(nullptr, quellix::win::Wide(report).c_str(), quellix::win::Wide(title).c_str(), MB_OK | MB_ICONINFORMATION);
-  return 0;
+  const OleSession ole;
+  int exit_code = 0;
+  {
+    Program program;
+    program.Start();
+    exit_code = RunMessageLoop();
+  }
+  return exit_code;
 }

@@ -20,7 +20,7 @@ ui::FormStyle MainWindowStyle() {
   style.caption = "Your Program Name by Your Company";
   style.client_width = kClientWidth;
   style.client_height = kClientHeight;
-  style.icon_resource = "QUELLIX";
+  style.icon_resource = "#1";  // the program's icon, resource 1
   return style;
 }
 

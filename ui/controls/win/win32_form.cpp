@@ -16,11 +16,12 @@ constexpr wchar_t kFormProperty[] = L"Quellix.Form";
 
 DWORD StyleOf(const FormStyle& style) {
   // A fixed single border: a title bar with a close button, no minimise or
-  // maximise button, not resizable. A sizable form adds a sizing border and
-  // the two buttons.
-  if (!style.has_border) return WS_POPUP | WS_CLIPCHILDREN;
+  // maximise button, not resizable. No WS_CLIPCHILDREN: frames are drawn
+  // through, so the form must paint the background behind them. A sizable
+  // form adds a sizing border and the two buttons.
+  if (!style.has_border) return WS_POPUP;
   const DWORD sizing = style.sizable ? WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX : 0;
-  return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | sizing;
+  return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | sizing;
 }
 
 DWORD ExStyleOf(const FormStyle& style) { return style.in_taskbar ? 0 : WS_EX_TOOLWINDOW; }
