@@ -51,8 +51,14 @@ class PeerBase : public Interface, public ControlNotifications {
     InvalidateRect(window_, nullptr, TRUE);
   }
   void ShowFont(const FontSpec& font) override {
+    own_font_spec_ = font;
     own_font_.Reset(form_.CreateFontFor(font));
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_.Get()), TRUE);
+  }
+  void Rescale() override {
+    if (own_font_spec_) own_font_.Reset(form_.CreateFontFor(*own_font_spec_));
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(own_font_ ? own_font_.Get() : form_.Font()), TRUE);
+    Place();
   }
 
   void Command(WORD) override {}
@@ -82,6 +88,7 @@ class PeerBase : public Interface, public ControlNotifications {
   std::optional<Color> fore_;
   win::ScopedBrush brush_;
   win::ScopedFont own_font_;
+  std::optional<FontSpec> own_font_spec_;
 };
 
 using PlainPeer = PeerBase<ControlPeer>;
@@ -183,7 +190,13 @@ class StatusBarPeer final : public PlainPeer {
     // The status bar places itself along the bottom of the form.
     SendMessageW(window_, WM_SIZE, 0, 0);
   }
+  void Rescale() override {
+    PlainPeer::Rescale();
+    SendMessageW(window_, WM_SIZE, 0, 0);
+    ShowPanels(panels_);
+  }
   void ShowPanels(const std::vector<StatusPanel>& panels) override {
+    panels_ = panels;
     std::vector<int> edges;
     int right = 0;
     for (std::size_t i = 0; i < panels.size(); ++i) {
@@ -197,6 +210,9 @@ class StatusBarPeer final : public PlainPeer {
   }
   void ShowRect(const TwipsRect&) override {}
   void ShowContainer(const Control*) override {}
+
+ private:
+  std::vector<StatusPanel> panels_;
 };
 
 class RichTextWin32Peer final : public PeerBase<RichTextPeer> {

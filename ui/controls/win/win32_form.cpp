@@ -150,12 +150,6 @@ void Win32FormPeer::FitToClientArea() {
                            static_cast<UINT>(dpi_));
   const int width = outer.right - outer.left;
   int height = outer.bottom - outer.top;
-  // A menu bar that wraps onto a second line takes more than one line's height.
-  if (has_menu_ && created_) {
-    RECT client{};
-    GetClientRect(window_.Get(), &client);
-    height += Px(style_.client_height) - client.bottom;
-  }
   // Centred in the work area of the screen the window is on.
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
@@ -165,8 +159,15 @@ void Win32FormPeer::FitToClientArea() {
   const int top = work.top + ((work.bottom - work.top) - height) / 2;
   SetWindowPos(window_.Get(), nullptr, left, top < work.top ? work.top : top, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that wraps onto a second line takes more than the one line
+  // allowed for above: grow by what is missing.
   RECT client{};
   GetClientRect(window_.Get(), &client);
+  if (client.bottom != Px(style_.client_height)) {
+    height += Px(style_.client_height) - client.bottom;
+    SetWindowPos(window_.Get(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    GetClientRect(window_.Get(), &client);
+  }
   client_size_ = {client.right, client.bottom};
 }
 
@@ -348,6 +349,23 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
           SendMessageW(child, WM_SIZE, 0, 0);
         }
       }
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Per-monitor DPI awareness: the window and everything in it take the
+      // new screen's scale, at the place the system suggests.
+      dpi_ = HIWORD(wparam);
+      font_.Reset(CreateFontFor(style_.font));
+      if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(6000));
+      for (const auto& control : form_.Controls()) {
+        if (ControlNotifications* peer = NotificationsOf(reinterpret_cast<HWND>(control->hWnd()))) peer->Rescale();
+      }
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      RECT client{};
+      GetClientRect(window, &client);
+      client_size_ = {client.right, client.bottom};
       return 0;
     }
     case WM_CLOSE:

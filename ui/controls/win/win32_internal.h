@@ -25,6 +25,8 @@ class ControlNotifications {
   virtual void Command(WORD code) = 0;
   // WM_CTLCOLOR*: the brush to paint with, or nullptr for the system's colours.
   virtual HBRUSH Colors(HDC dc) = 0;
+  // The form moved to a screen of another DPI: place and size anew.
+  virtual void Rescale() = 0;
 };
 
 // The peer registered on a control's window, if the window is one of ours.
