@@ -1,0 +1,224 @@
+#include "tests/e2e/program_driver.h"
+
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+namespace quellix::testing {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+struct WindowSearch {
+  DWORD process_id;
+  const wchar_t* window_class;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (owner == search->process_id && IsWindowVisible(window) && lstrcmpW(name, search->window_class) == 0) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct ChildSearch {
+  const wchar_t* window_class;
+  const std::function<bool(const std::wstring&)>* match;
+  HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<ChildSearch*>(data);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if ((search->window_class == nullptr || lstrcmpiW(name, search->window_class) == 0) &&
+      (*search->match)(WindowText(window))) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+bool CopyInto(const std::wstring& from, const std::wstring& to) { return CopyFileW(from.c_str(), to.c_str(), FALSE); }
+
+}  // namespace
+
+std::wstring PrepareProgramFolder(const std::wstring& built_exe, const std::wstring& name) {
+  const std::wstring built_folder = built_exe.substr(0, built_exe.find_last_of(L"\\/"));
+  wchar_t temp[MAX_PATH];
+  if (GetTempPathW(MAX_PATH, temp) == 0) return {};
+  const std::wstring folder = std::wstring(temp) + name;
+  // A folder left by an earlier run starts empty again.
+  for (const wchar_t* file : {L"\\allowed.txt", L"\\disallowed.txt"}) DeleteFileW((folder + file).c_str());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  CreateDirectoryW((folder + L"\\sounds").c_str(), nullptr);
+  const bool ok = CopyInto(built_exe, folder + L"\\QuellixPopUpBlocker.exe") &&
+                  CopyInto(built_folder + L"\\Help.rtf", folder + L"\\Help.rtf") &&
+                  CopyInto(built_folder + L"\\icon.ico", folder + L"\\icon.ico") &&
+                  CopyInto(built_folder + L"\\hoticon.ico", folder + L"\\hoticon.ico") &&
+                  CopyInto(built_folder + L"\\sounds\\pop.wav", folder + L"\\sounds\\pop.wav");
+  return ok ? folder : std::wstring();
+}
+
+void ForgetProgramSettings() {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker");
+}
+
+RunningProgram::RunningProgram(const std::wstring& exe) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::wstring command = L"\"" + exe + L"\"";
+  const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &info)) {
+    return;
+  }
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  process_id_ = info.dwProcessId;
+  WaitForInputIdle(process_, 10000);
+}
+
+RunningProgram::~RunningProgram() {
+  if (process_ == nullptr) return;
+  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+  }
+  CloseHandle(process_);
+}
+
+bool RunningProgram::WaitForExit(DWORD ms, DWORD* exit_code) const {
+  if (process_ == nullptr || WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) return false;
+  if (exit_code) GetExitCodeProcess(process_, exit_code);
+  return true;
+}
+
+ULONGLONG RunningProgram::ProcessorTime() const {
+  FILETIME created, ended, kernel, user;
+  if (!GetProcessTimes(process_, &created, &ended, &kernel, &user)) return 0;
+  auto value = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return value(kernel) + value(user);
+}
+
+HWND RunningProgram::FindWindowOfClass(const wchar_t* window_class) const {
+  WindowSearch search{process_id_, window_class, nullptr};
+  EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND RunningProgram::WaitForWindow(const wchar_t* window_class, DWORD ms) const {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindWindowOfClass(window_class)) != nullptr; }, ms);
+  return found;
+}
+
+HWND FindChild(HWND parent, const wchar_t* window_class, const std::function<bool(const std::wstring&)>& match) {
+  ChildSearch search{window_class, &match, nullptr};
+  EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindChildWithText(HWND parent, const wchar_t* window_class, const std::wstring& text) {
+  return FindChild(parent, window_class, [&](const std::wstring& t) { return t == text; });
+}
+
+std::wstring WindowText(HWND window) {
+  // WM_GETTEXT crosses processes, unlike GetWindowText on another program's controls.
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                           5000, &copied)) {
+    return {};
+  }
+  text.resize(static_cast<std::size_t>(copied));
+  return text;
+}
+
+bool PressButton(HWND button) {
+  HWND parent = GetParent(button);
+  if (button == nullptr || parent == nullptr) return false;
+  const auto id = static_cast<WORD>(GetDlgCtrlID(button));
+  return PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry) {
+  // Another program's menus cannot be read from here (under Wine a menu
+  // belongs to its process), so the entry is reached as a user would: F10,
+  // arrows, Enter.
+  SetForegroundWindow(window);
+  if (!WaitUntil([&] { return GetForegroundWindow() == window; }, 3000)) return false;
+  std::vector<WORD> keys{VK_F10};
+  for (int i = 0; i < menu; ++i) keys.push_back(VK_RIGHT);
+  keys.push_back(VK_DOWN);
+  for (int i = 0; i < entry; ++i) keys.push_back(VK_DOWN);
+  keys.push_back(VK_RETURN);
+  for (WORD key : keys) {
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_KEYBOARD;
+    press[0].ki.wVk = press[1].ki.wVk = key;
+    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (SendInput(2, press, sizeof(INPUT)) != 2) return false;
+    Sleep(150);
+  }
+  return true;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  while (!done()) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+bool SaveWindowScreenshot(HWND window, const std::wstring& png_path) {
+  RECT place{};
+  if (!GetWindowRect(window, &place)) return false;
+  const int width = place.right - place.left;
+  const int height = place.bottom - place.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, place.left, place.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+
+  bool saved = false;
+  ComPtr<IWICImagingFactory> factory;
+  ComPtr<IWICBitmap> image;
+  ComPtr<IWICStream> stream;
+  ComPtr<IWICBitmapEncoder> encoder;
+  ComPtr<IWICBitmapFrameEncode> frame;
+  if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                 reinterpret_cast<void**>(factory.GetAddressOf()))) &&
+      SUCCEEDED(factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, image.GetAddressOf())) &&
+      SUCCEEDED(factory->CreateStream(stream.GetAddressOf())) &&
+      SUCCEEDED(stream->InitializeFromFilename(png_path.c_str(), GENERIC_WRITE)) &&
+      SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.GetAddressOf())) &&
+      SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
+      SUCCEEDED(encoder->CreateNewFrame(frame.GetAddressOf(), nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+      SUCCEEDED(frame->WriteSource(image.Get(), nullptr)) && SUCCEEDED(frame->Commit()) &&
+      SUCCEEDED(encoder->Commit())) {
+    saved = true;
+  }
+  DeleteObject(bitmap);
+  return saved;
+}
+
+}  // namespace quellix::testing

@@ -1,0 +1,63 @@
+// Drives the real program from another process, as a user and the system
+// would: starts it in a folder of its own, finds its windows and controls,
+// presses buttons and menu entries, measures its processor time and takes
+// screenshots of its windows.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quellix::testing {
+
+// Copies the program and its data files from the build into a fresh folder.
+// Empty when that failed.
+std::wstring PrepareProgramFolder(const std::wstring& built_exe, const std::wstring& name);
+
+// Forgets every option of the program, as on a first start.
+void ForgetProgramSettings();
+
+class RunningProgram {
+ public:
+  explicit RunningProgram(const std::wstring& exe);
+  ~RunningProgram();  // ends the program if it still runs
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  bool Started() const { return process_ != nullptr; }
+  DWORD ProcessId() const { return process_id_; }
+  // True when the program ended within the time; its exit code.
+  bool WaitForExit(DWORD ms, DWORD* exit_code = nullptr) const;
+  // Processor time used so far (user and kernel), in 100 ns units.
+  ULONGLONG ProcessorTime() const;
+
+  // A visible top-level window of the program of that window class.
+  HWND FindWindowOfClass(const wchar_t* window_class) const;
+  HWND WaitForWindow(const wchar_t* window_class, DWORD ms) const;
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD process_id_ = 0;
+};
+
+// A child window of `parent` with that class (null: any) whose text passes `match`.
+HWND FindChild(HWND parent, const wchar_t* window_class, const std::function<bool(const std::wstring&)>& match);
+HWND FindChildWithText(HWND parent, const wchar_t* window_class, const std::wstring& text);
+std::wstring WindowText(HWND window);
+
+// Presses a button the way the button itself reports a click to its window.
+bool PressButton(HWND button);
+// Chooses an entry of the window's menu bar with the keyboard: `menu` counts
+// the menus from the left, `entry` the entries from the top, both from 0.
+bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry);
+
+// Waits, without spinning, until `done` holds or the time is up.
+bool WaitUntil(const std::function<bool()>& done, DWORD ms);
+
+// The window as the screen shows it, in a PNG file. False when it could not be written.
+bool SaveWindowScreenshot(HWND window, const std::wstring& png_path);
+
+}  // namespace quellix::testing

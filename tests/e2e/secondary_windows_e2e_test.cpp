@@ -1,0 +1,188 @@
+// The real program under Wine, driven from this process: the setup-mode
+// prompt answered for a scripted browser window, the help window at the first
+// start, the About window, the built-in browser from the visit button and the
+// end of the program deferred to the browser's closing. Screenshots of the
+// windows go to the build's screenshots folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <cstdio>
+#include <thread>
+
+#include "tests/e2e/program_driver.h"
+#include "tests/scripted_com_browser/scripted_com_client.h"
+
+namespace quellix::testing {
+namespace {
+
+using scripted_com::ScriptedComBrowser;
+using scripted_com::ScriptedComServer;
+using scripted_com::WindowsPath;
+
+std::wstring ScreenshotPath(const wchar_t* name) {
+  const std::wstring folder = WindowsPath(QUELLIX_SCREENSHOT_DIR);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder + L"\\" + name;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool StoreSetting(const wchar_t* key, const wchar_t* value) {
+  HKEY settings = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings",
+                      0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const auto bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t));
+  const bool ok =
+      RegSetValueExW(settings, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
+  RegCloseKey(settings);
+  return ok;
+}
+
+bool Responds(HWND window) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+class ProgramEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ForgetProgramSettings();
+  }
+  void TearDown() override {
+    ForgetProgramSettings();
+    CoUninitialize();
+  }
+  std::wstring Folder(const wchar_t* name) {
+    const std::wstring folder = PrepareProgramFolder(WindowsPath(QUELLIX_PROGRAM_EXE), name);
+    EXPECT_FALSE(folder.empty());
+    return folder;
+  }
+};
+
+TEST_F(ProgramEndToEnd, FirstStartShowsHelpAndSetupModeAsksAboutASiteOnNeitherList) {
+  const std::wstring folder = Folder(L"quellix-e2e-prompt");
+  ScriptedComServer server(WindowsPath(QUELLIX_SCRIPTED_COM_DLL));
+  ASSERT_TRUE(server.Registered());
+  RunningProgram program(folder + L"\\QuellixPopUpBlocker.exe");
+  ASSERT_TRUE(program.Started());
+
+  // First start: the help window opens by itself, showing Help.rtf.
+  HWND help = program.WaitForWindow(L"Quellix.Form8", 20000);
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(WindowText(help), L"Readme/Help");
+  HWND text = FindChild(help, L"RICHEDIT50W", [](const std::wstring&) { return true; });
+  ASSERT_NE(text, nullptr);
+  const std::wstring shown = WindowText(text);
+  EXPECT_NE(shown.find(L"Setup Mode"), std::wstring::npos);
+  EXPECT_NE(shown.find(L"Allow Always"), std::wstring::npos);
+  EXPECT_NE(FindChildWithText(help, L"Button", L"Show at Startup"), nullptr);
+  Sleep(500);
+  EXPECT_TRUE(SaveWindowScreenshot(help, ScreenshotPath(L"help.png")));
+  PostMessageW(help, WM_CLOSE, 0, 0);
+  ASSERT_NE(program.WaitForWindow(L"Quellix.Form1", 20000), nullptr);
+
+  std::optional<ScriptedComBrowser> browser = ScriptedComBrowser::Find(program.ProcessId(), 20000);
+  ASSERT_TRUE(browser);
+  const int window = browser->OpenWindow(L"http://ads.neither.example/offer.html");
+  ASSERT_GE(window, 0);
+  ASSERT_TRUE(WaitUntil([&] { return browser->Query(scripted_com::Query::kConnections, window) == 1; }, 10000));
+
+  // The page asks for a window; Cancel arrives true, so false means allowed.
+  std::optional<ScriptedComBrowser::NewWindow2Answer> answer;
+  std::thread page([&] { answer = browser->RaiseNewWindow2(window, VARIANT_TRUE); });
+  HWND prompt = program.WaitForWindow(L"Quellix.Form3", 10000);
+  ASSERT_NE(prompt, nullptr);
+  EXPECT_EQ(WindowText(prompt), L"Popup Detected!");
+  EXPECT_NE(FindChildWithText(prompt, L"Edit", L"ads.neither.example"), nullptr);
+
+  // While the question waits the program sleeps: no processor time to speak of.
+  const ULONGLONG before = program.ProcessorTime();
+  Sleep(2000);
+  const ULONGLONG used = program.ProcessorTime() - before;
+  EXPECT_LT(used, 1'000'000u) << "100 ns units used while waiting 2 s";
+  std::printf("processor time while the prompt waited 2 s: %llu ms\n", used / 10'000);
+  EXPECT_TRUE(SaveWindowScreenshot(prompt, ScreenshotPath(L"prompt.png")));
+
+  ASSERT_TRUE(PressButton(FindChildWithText(prompt, L"Button", L"Allow Always")));
+  page.join();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->cancel, VARIANT_FALSE);
+  EXPECT_FALSE(answer->ppdisp_touched);
+  EXPECT_NE(ReadWholeFile(folder + L"\\allowed.txt").find("ads.neither.example\r\n"), std::string::npos);
+  EXPECT_TRUE(WaitUntil([&] { return program.FindWindowOfClass(L"Quellix.Form3") == nullptr; }, 5000));
+
+  // The site is allowed now: the next request opens without a question.
+  const auto again = browser->RaiseNewWindow2(window, VARIANT_TRUE);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->cancel, VARIANT_FALSE);
+  EXPECT_EQ(program.FindWindowOfClass(L"Quellix.Form3"), nullptr);
+}
+
+TEST_F(ProgramEndToEnd, AboutAndTheBuiltInBrowserWhichDefersTheEndOfTheProgram) {
+  ASSERT_TRUE(StoreSetting(L"showHelp", L"0"));
+  const std::wstring folder = Folder(L"quellix-e2e-about");
+  RunningProgram program(folder + L"\\QuellixPopUpBlocker.exe");
+  ASSERT_TRUE(program.Started());
+  HWND main = program.WaitForWindow(L"Quellix.Form1", 20000);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(program.FindWindowOfClass(L"Quellix.Form8"), nullptr);
+
+  // "About this software": the first entry of the fifth menu.
+  ASSERT_TRUE(ChooseMenuEntryByKeyboard(main, 4, 0));
+  HWND about = program.WaitForWindow(L"Quellix.frmAbout", 10000);
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(WindowText(about), L"About Quellix Pop-Up Blocker");
+  EXPECT_NE(FindChildWithText(about, L"Static", L"Quellix Pop-Up Blocker"), nullptr);
+  EXPECT_NE(FindChildWithText(about, L"Static", L"1.0"), nullptr);
+  EXPECT_NE(FindChildWithText(about, L"Static", L"Orlavent"), nullptr);
+  HWND website_label = FindChildWithText(about, L"Static", L"www.quellix.example");
+  EXPECT_NE(website_label, nullptr);
+  Sleep(500);
+  EXPECT_TRUE(SaveWindowScreenshot(about, ScreenshotPath(L"about.png")));
+  PostMessageW(about, WM_CLOSE, 0, 0);
+
+  HWND visit = FindChildWithText(main, L"Button", L"Visit www.quellix.example");
+  ASSERT_NE(visit, nullptr);
+  ASSERT_TRUE(PressButton(visit));
+  HWND website = program.WaitForWindow(L"Quellix.frmWebsite", 20000);
+  ASSERT_NE(website, nullptr);
+  EXPECT_TRUE(Responds(main));
+  EXPECT_TRUE(IsZoomed(website));
+  EXPECT_NE(FindChildWithText(website, L"Button", L"Browser"), nullptr);
+  HWND address = FindChild(website, L"Edit", [](const std::wstring&) { return true; });
+  EXPECT_NE(address, nullptr);
+  Sleep(1500);
+  EXPECT_TRUE(Responds(website));
+  EXPECT_TRUE(SaveWindowScreenshot(website, ScreenshotPath(L"website.png")));
+
+  // Pressing visit again brings up the same window.
+  ASSERT_TRUE(PressButton(visit));
+  Sleep(500);
+  EXPECT_EQ(program.FindWindowOfClass(L"Quellix.frmWebsite"), website);
+
+  // The main window closes, the program waits for the browser window.
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(main); }, 10000));
+  EXPECT_FALSE(program.WaitForExit(1500));
+  PostMessageW(website, WM_CLOSE, 0, 0);
+  DWORD exit_code = 1;
+  EXPECT_TRUE(program.WaitForExit(15000, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+}
+
+}  // namespace
+}  // namespace quellix::testing
