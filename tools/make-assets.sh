@@ -42,9 +42,11 @@ convert -size 476x316 gradient:'#2f7fd0-#123d70' \
   -font "$font_regular" -pointsize 14 -fill '#d8e6f6' -annotate +180+180 'Quiet browsing, one window at a time.' \
   -pointsize 12 -annotate +40+290 'Version 1.0    Orlavent' \
   -type TrueColor BMP3:"$out/splash.bmp"
-convert -size 420x64 gradient:'#2f7fd0-#1f5fa8' \
-  \( "$tmp/emblem.png" -resize 48x48 \) -geometry +10+8 -composite \
-  -font "$font" -fill white -pointsize 22 -annotate +70+40 'Quellix Pop-Up Blocker' \
+# The header is as large as the window shows it (7515 x 1035 twips at 96
+# DPI), in one flat colour: the window writes the program's name on it in a
+# label of that colour, so the picture carries only the emblem, at its right.
+convert -size 501x69 xc:'#2a6fbd' \
+  \( "$tmp/emblem.png" -resize 52x52 \) -geometry +437+8 -composite \
   -type TrueColor BMP3:"$out/about_header.bmp"
 
 # The block sound: a short, quiet "pop" (a falling tone with a fast decay).

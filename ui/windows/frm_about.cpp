@@ -23,6 +23,9 @@ ui::FormStyle AboutStyle() {
 
 constexpr ui::FontSpec kValueFont{"Verdana", 8, true};
 constexpr ui::Color kBlue = 0x00FF0000;
+// The flat colour of the header picture, so that the name sits on it seamlessly.
+constexpr ui::Color kHeaderColor = 0x00BD6F2A;
+constexpr ui::Color kWhite = 0x00FFFFFF;
 
 constexpr const char* kNotice =
     "This program and its help text are the property of their publisher and are protected by copyright law. "
@@ -50,6 +53,8 @@ frmAbout::frmAbout(frmAboutEnvironment environment)
       SkinLabel1(Add<ui::SkinLabel>("SkinLabel1", 0, TwipsRect{}, nullptr)),
       env_(std::move(environment)) {
   Label1.SetFont({"Verdana", 14, true});
+  Label1.SetBackColor(kHeaderColor);
+  Label1.SetForeColor(kWhite);
   lblWebsite.SetForeColor(kBlue);
   lblWebsite.OnClick = [this] { lblWebsite_Click(); };
   Label5.SetFont({"Verdana", 7, false});
