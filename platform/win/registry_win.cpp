@@ -6,6 +6,16 @@
 namespace quellix::platform {
 namespace {
 
+// The interface's numbers are the platform's own.
+static_assert(reg_access::kKeyAllAccess == KEY_ALL_ACCESS && reg_access::kKeyRead == KEY_READ &&
+              reg_access::kKeyWrite == KEY_WRITE && reg_access::kMaximumAllowed == MAXIMUM_ALLOWED);
+static_assert(reg_status::kFileNotFound == ERROR_FILE_NOT_FOUND && reg_status::kAccessDenied == ERROR_ACCESS_DENIED &&
+              reg_status::kInvalidHandle == ERROR_INVALID_HANDLE && reg_status::kBadPathname == ERROR_BAD_PATHNAME &&
+              reg_status::kMoreData == ERROR_MORE_DATA && reg_status::kKeyDeleted == ERROR_KEY_DELETED &&
+              reg_status::kRegistryIoFailed == ERROR_REGISTRY_IO_FAILED);
+static_assert(reg_type::kSz == REG_SZ && reg_type::kDword == REG_DWORD && reg_type::kQword == REG_QWORD &&
+              reg_type::kMultiSz == REG_MULTI_SZ && reg_type::kExpandSz == REG_EXPAND_SZ);
+
 HKEY ToHkey(RegistryHandle handle) { return reinterpret_cast<HKEY>(handle); }
 
 // Runs one open or create; a failed one leaves no handle behind, whatever the call wrote.
