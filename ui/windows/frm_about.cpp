@@ -21,7 +21,7 @@ ui::FormStyle AboutStyle() {
   return style;
 }
 
-constexpr ui::FontSpec kValueFont{"Verdana", 8, true};
+ui::FontSpec ValueFont() { return {"Verdana", 8, true}; }
 constexpr ui::Color kBlue = 0x00FF0000;
 // The flat colour of the header picture, so that the name sits on it seamlessly.
 constexpr ui::Color kHeaderColor = 0x00BD6F2A;
@@ -33,7 +33,7 @@ constexpr const char* kNotice =
 
 ui::Label& BoldLabel(ui::Form& form, const char* name, TwipsRect rect, const char* caption) {
   auto& label = form.Add<ui::Label>(name, rect, nullptr, caption);
-  label.SetFont(kValueFont);
+  label.SetFont(ValueFont());
   return label;
 }
 
