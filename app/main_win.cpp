@@ -60,7 +60,7 @@ class Program final : public SplashWindowAccess {
   // SplashWindowAccess
   bool SplashExists() const override { return splash_ != nullptr; }
   void CreateSplash() override {
-    splash_ = std::make_unique<frmSplash>(*toolkit_, branding_, [this] { OpenMainWindow(); });
+    splash_ = std::make_unique<frmSplash>(*toolkit_, branding_, [this] { OpenMainWindow(); }, &skin_);
     splash_->Form_Load();
     splash_->Show();
   }
@@ -77,7 +77,7 @@ class Program final : public SplashWindowAccess {
     main_window_ = std::make_unique<Form1>(Form1Environment{*toolkit_, *settings_, platform::SystemRegistry(),
                                                             branding_, state_, shell_, windows_,
                                                             platform::ProgramFolder(), build::kDefaultAllowedHost,
-                                                            [] { PostQuitMessage(0); }});
+                                                            [] { PostQuitMessage(0); }, &skin_});
     windows_.AttachMainWindow([this] { return main_window_ ? main_window_->hWnd() : 0; },
                               main_window_->SiteLists());
     main_window_->Form_Load();

@@ -88,6 +88,9 @@ Form1::Form1(Form1Environment environment)
       StatusBar1(Add<ui::StatusBar>("StatusBar1", TwipsRect{0, 6555, kClientWidth, 375})),
       // Beyond the right edge of the client area: the pointer never reaches it.
       pctHotkey(Add<ui::PictureBox>("pctHotkey", TwipsRect{kClientWidth + 120, 0, 15, 15}, nullptr)),
+      // The templates of the skin's label copies, one in each frame.
+      SkinLabel1(Add<ui::SkinLabel>("SkinLabel1", 0, TwipsRect{}, &Frame2)),
+      SkinLabel2(Add<ui::SkinLabel>("SkinLabel2", 0, TwipsRect{}, &Frame1)),
       mnuFile(AddMenu("mnuFile", "File")),
       mnuAction(AddMenu("mnuAction", "Action")),
       mnuTools(AddMenu("mnuTools", "Tools")),
@@ -144,6 +147,8 @@ Form1::Form1(Form1Environment environment)
   Command3.OnClick = [this] { Command3_Click(); };
 
   pctHotkey.OnMouseMove = [this] { pctHotkey_MouseMove(); };
+  SkinLabel1.SetVisible(false);
+  SkinLabel2.SetVisible(false);
   BuildMenus();
 
   Resize = [this] { Form_Resize(); };
@@ -215,8 +220,11 @@ void Form1::Form_Load() {
   tracker_.reset();
   tracker_ = cIEWindows::Create(env_.shell, program_, *this);
 
-  // The skin and the banner are switched off in this product (boolSkin and
-  // boolBanner are false), so there is nothing to apply here.
+  if (env_.branding.boolSkin && env_.skin != nullptr) {
+    // A window left unskinned still starts.
+    modSkin::CopySkinLabels(*this, {"SkinLabel1", "SkinLabel2"});
+    (void)env_.skin->SkinForm(*this);
+  }
 
   modIETools(env_.registry).CheckIEButton();
 
@@ -264,6 +272,7 @@ void Form1::Form_Unload() {
     SetVisible(false);
     return;
   }
+  if (env_.branding.boolSkin && env_.skin != nullptr) env_.skin->SupportObject().Stop();
   if (env_.end_program) env_.end_program();
 }
 

@@ -22,8 +22,10 @@
 #include "platform/settings_store.h"
 #include "platform/window_order.h"
 #include "ui/controls/form.h"
+#include "ui/controls/skin_label.h"
 #include "ui/main/options.h"
 #include "ui/main/secondary_windows.h"
+#include "ui/skin/mod_skin.h"
 #include "ui/windows/mod_branding.h"
 
 namespace quellix {
@@ -44,6 +46,7 @@ struct Form1Environment {
   std::string program_folder;        // the list files and the sound live here
   std::string default_allowed_host;  // the first entry of a new allowed list
   std::function<void()> end_program; // the program's explicit end
+  modSkin* skin = nullptr;           // the skin, used only behind boolSkin
 };
 
 class Form1 final : public ui::Form, public PopupHost {
@@ -121,6 +124,8 @@ class Form1 final : public ui::Form, public PopupHost {
   ui::ListBoxControl& List2;
   ui::StatusBar& StatusBar1;
   ui::PictureBox& pctHotkey;  // receives the hot key's posted mouse moves
+  ui::SkinLabel& SkinLabel1;  // skin label templates: "Program Options"
+  ui::SkinLabel& SkinLabel2;  // and "Website Settings"
 
   // Menus.
   ui::MenuItem& mnuFile;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -72,7 +73,7 @@ class MainWindow : public ::testing::Test {
 
   Form1Environment Environment() {
     return Form1Environment{*toolkit, *settings, *registry, branding, state, *shell, windows,
-                            folder.string(), "clicks.quellix.example", [this] { ++ends; }};
+                            folder.string(), "clicks.quellix.example", [this] { ++ends; }, nullptr};
   }
   // Start-up as the splash window runs it: create, load, show.
   Form1& Start() {
@@ -440,7 +441,8 @@ class ReadOnlyRegistry final : public platform::Registry {
 TEST_F(MainWindow, RunAtStartThatCannotBeWrittenIsNotReportedAsEnabled) {
   ReadOnlyRegistry read_only;
   form = std::make_unique<Form1>(Form1Environment{*toolkit, *settings, read_only, branding, state, *shell,
-                                                  windows, folder.string(), "clicks.quellix.example", [] {}});
+                                                  windows, folder.string(), "clicks.quellix.example", [] {},
+                                                  nullptr});
   form->Form_Load();
   form->Show();
   form->Check4.UserClick();
@@ -521,6 +523,35 @@ TEST_F(MainWindow, WinZOwnedByAnotherProgramLeavesTheButtonWorking) {
   EXPECT_TRUE(state.boolAllowNext);
   f.Close();
   EXPECT_EQ(ends, 1);
+}
+
+TEST_F(MainWindow, WithTheSkinOnEachLabelIsCopiedIntoTheTemplateOfItsFrameAndTheSkinStopsAtTheEnd) {
+  SkinObject skn;
+  modSkin skin;
+  skin.objSkin = &skn;
+  skin.SupportObject().SetSkin(&skn);
+  ASSERT_TRUE(skin.SupportObject().Start());
+  branding.boolSkin = true;
+  Form1Environment environment = Environment();
+  environment.skin = &skin;
+  form = std::make_unique<Form1>(std::move(environment));
+  form->Form_Load();
+  form->Show();
+
+  std::map<std::string, std::vector<std::string>> copies;
+  for (const auto& control : form->Controls()) {
+    if (control->Kind() != ui::ControlKind::kSkinLabel) continue;
+    const auto& label = static_cast<const ui::SkinLabel&>(*control);
+    if (label.Index() > 0) copies[label.Name()].push_back(label.Caption());
+  }
+  EXPECT_EQ(copies["SkinLabel1"].size(), 6u);  // the six switch labels of "Program Options"
+  EXPECT_EQ(copies["SkinLabel2"], (std::vector<std::string>{"Allowed Sites:", "Disallowed Sites:"}));
+  EXPECT_EQ(form->BackColor(), skn.BackColor);
+  EXPECT_EQ(form->List1.BackColor(), skn.BackColor);
+
+  form->Close();
+  EXPECT_EQ(ends, 1);
+  EXPECT_FALSE(skin.SupportObject().Started());
 }
 
 }  // namespace

@@ -19,12 +19,14 @@ ui::FormStyle SplashStyle() {
 
 }  // namespace
 
-frmSplash::frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<void()> open_main_window)
+frmSplash::frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<void()> open_main_window,
+                     modSkin* skin)
     : ui::Form(toolkit, SplashStyle()),
       Image1(Add<ui::Image>("Image1", ui::TwipsRect{0, 0, kWidth, kHeight}, "SPLASH", "Quellix Pop-Up Blocker")),
       Timer2(AddTimer("Timer2", 2)),
       branding_(branding),
-      open_main_window_(std::move(open_main_window)) {
+      open_main_window_(std::move(open_main_window)),
+      skin_(skin) {
   Timer2.OnTimer = [this] { Timer2_Timer(); };
 }
 
@@ -33,7 +35,15 @@ frmSplash::~frmSplash() { DestroyWindow(); }
 void frmSplash::Form_Load() {
   branding_.boolEndPending = false;
   branding_.LoadBranding();
-  // The skin switch is off in this product: the splash is not skinned.
+  if (branding_.boolSkin && skin_ != nullptr) {
+    skin_->objSkin = &skn;
+    (void)skin_->SkinForm(*this);
+    // From here on failures are of no consequence: the support object only
+    // serves the skin.
+    SkinSupport& support = skin_->SupportObject();
+    support.SetSkin(skin_->objSkin);
+    (void)support.Start();
+  }
   Timer2.SetEnabled(true);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "ui/controls/form.h"
+#include "ui/skin/mod_skin.h"
 #include "ui/windows/mod_branding.h"
 
 namespace quellix {
@@ -14,7 +15,10 @@ namespace quellix {
 class frmSplash final : public ui::Form {
  public:
   // `open_main_window` creates, loads and shows the main window.
-  frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<void()> open_main_window);
+  // `skin`: where the splash's skin object becomes the shared one when the
+  // skin switch is on.
+  frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<void()> open_main_window,
+            modSkin* skin = nullptr);
   ~frmSplash() override;
 
   void Form_Load();
@@ -23,10 +27,12 @@ class frmSplash final : public ui::Form {
   ui::Image& Image1;   // the splash picture, over the whole client area
   ui::Timer& Timer2;   // every 2 ms (as often as the platform allows), disabled until loaded
   std::int16_t intTemp = 0;
+  SkinObject skn;      // the program's skin, shared by every window
 
  private:
   modBranding& branding_;
   std::function<void()> open_main_window_;
+  modSkin* skin_;
 };
 
 }  // namespace quellix

@@ -46,5 +46,19 @@ TEST(Splash, The75thTickOpensTheMainWindowOnceAndHidesTheSplash) {
   EXPECT_EQ(opened, 1);
 }
 
+TEST(Splash, WithTheSkinSwitchOffTheSharedSkinAndItsSupportAreLeftAlone) {
+  auto toolkit = ui::CreateToolkit();
+  modBranding branding;
+  branding.boolSkin = true;  // the identity read at load switches it off again
+  modSkin skin;
+  frmSplash splash(*toolkit, branding, [] {}, &skin);
+  splash.Form_Load();
+  EXPECT_FALSE(branding.boolSkin);
+  EXPECT_EQ(skin.objSkin, nullptr);
+  EXPECT_FALSE(skin.SupportObjectExists());
+  EXPECT_FALSE(splash.BackColor());
+  EXPECT_TRUE(splash.Timer2.Enabled());
+}
+
 }  // namespace
 }  // namespace quellix
