@@ -17,13 +17,15 @@ int main(int argc, char** argv) {
   quellix::testing::FillSecondList(second);
   quellix::Module1 save_first(argv[1], "x", state, first, unused);
   quellix::Module1 save_second(argv[1], "x", state, second, unused);
-  std::puts("saving");
-  std::fflush(stdout);
   for (unsigned long round = 0;; ++round) {
     const quellix::StoreResult result = (round % 2 == 0) ? save_first.SaveAllowed() : save_second.SaveAllowed();
     if (!result.ok) {
       std::fprintf(stderr, "%s\n", result.message.c_str());
       return 1;
+    }
+    if (round == 0) {
+      std::puts("saved");  // the file exists from here on
+      std::fflush(stdout);
     }
   }
 }

@@ -10,8 +10,8 @@ namespace quellix::testing {
 
 inline std::string FirstEntry(int i) { return "first-" + std::to_string(i) + ".example"; }
 inline std::string SecondEntry(int i) { return "second-list-entry-" + std::to_string(i) + ".example"; }
-inline constexpr int kFirstCount = 20000;
-inline constexpr int kSecondCount = 15000;
+inline constexpr int kFirstCount = 6000;
+inline constexpr int kSecondCount = 4000;
 
 inline void FillFirstList(ListBox& box) {
   for (int i = 0; i < kFirstCount; ++i) box.AddItem(FirstEntry(i));
