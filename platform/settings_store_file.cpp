@@ -94,10 +94,18 @@ std::vector<Section> Parse(const std::string& bytes) {
   return sections;
 }
 
+// The backslash between application and section is the first one that does
+// not begin an escape, so a section name's leading "x" is escaped as well.
+std::string EscapeSectionName(const std::string& name) {
+  std::string out = Escape(name);
+  if (!out.empty() && out.front() == 'x') out.replace(0, 1, "\\x78");
+  return out;
+}
+
 std::string Format(const std::vector<Section>& sections) {
   std::string out;
   for (const Section& section : sections) {
-    out += "[" + Escape(section.app) + "\\" + Escape(section.name) + "]\n";
+    out += "[" + Escape(section.app) + "\\" + EscapeSectionName(section.name) + "]\n";
     for (const Entry& entry : section.entries) out += Escape(entry.key) + "=" + Escape(entry.value) + "\n";
   }
   return out;
@@ -133,22 +141,27 @@ bool FileSettingsStore::SaveSetting(const std::string& app, const std::string& s
     }
   }
   std::vector<Section> sections = Parse(bytes);
-  Section* target = nullptr;
-  for (Section& s : sections) {
-    if (SameName(s.app, app) && SameName(s.name, section)) target = &s;
-  }
-  if (target == nullptr) {
-    sections.push_back({app, section, {}});
-    target = &sections.back();
-  }
+  // A file edited by hand may hold the section more than once; every copy of
+  // the key takes the value, so the next read finds it whichever copy it meets.
+  Section* first = nullptr;
   bool replaced = false;
-  for (Entry& entry : target->entries) {
-    if (SameName(entry.key, key)) {
-      entry.value = value;
-      replaced = true;
+  for (Section& s : sections) {
+    if (!SameName(s.app, app) || !SameName(s.name, section)) continue;
+    if (first == nullptr) first = &s;
+    for (Entry& entry : s.entries) {
+      if (SameName(entry.key, key)) {
+        entry.value = value;
+        replaced = true;
+      }
     }
   }
-  if (!replaced) target->entries.push_back({key, value});
+  if (!replaced) {
+    if (first == nullptr) {
+      sections.push_back({app, section, {}});
+      first = &sections.back();
+    }
+    first->entries.push_back({key, value});
+  }
   return ReplaceWholeFile(path_, Format(sections)).ok;
 }
 

@@ -72,6 +72,25 @@ TEST_F(FileSettings, DamagedLinesAreSkippedAndTheRestIsKept) {
   EXPECT_EQ(store.GetSetting("App", "Settings", "chkAuto", "1"), "0");
 }
 
+// Both found by fuzzing the store: a section whose name begins with "x" read
+// as an escape and vanished, and a value saved into the second copy of a
+// section stayed hidden behind the first.
+TEST_F(FileSettings, SectionsNamedWithALeadingXAndRepeatedSectionsKeepWhatIsSaved) {
+  FileSettingsStore store = Store();
+  ASSERT_TRUE(store.SaveSetting("App", "x41", "k", "v"));
+  ASSERT_TRUE(store.SaveSetting("App", "Settings", "k", "w"));
+  EXPECT_EQ(store.GetSetting("App", "x41", "k", ""), "v");
+  EXPECT_EQ(store.GetSetting("App", "A", "k", "none"), "none");
+
+  std::ofstream(folder / "settings.ini", std::ios::binary | std::ios::trunc)
+      << "[App\\Settings]\nchkSound=0\n[app\\settings]\nchkSound=1\nstate=down\n";
+  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkSound", "1"));
+  EXPECT_EQ(store.GetSetting("App", "Settings", "chkSound", ""), "1");
+  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkSound", "0"));
+  EXPECT_EQ(store.GetSetting("App", "Settings", "chkSound", ""), "0");
+  EXPECT_EQ(store.GetSetting("App", "Settings", "state", ""), "down");
+}
+
 TEST_F(FileSettings, AStoreThatCannotBeWrittenSaysSoAndKeepsItsValues) {
   FileSettingsStore store = Store();
   ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkOnTop", "1"));
