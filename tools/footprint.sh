@@ -21,7 +21,7 @@ source tools/wine-env.sh
 quellix_start_xvfb
 trap 'wineserver -k >/dev/null 2>&1 || true; kill "$QUELLIX_XVFB_PID" 2>/dev/null || true' EXIT
 quellix_wine_prefix
-wineserver -p
+wineserver -p || true  # already running for this prefix: share it
 
 # Nanoseconds on the processor, all threads of a process together.
 cpu_ns() {
