@@ -45,6 +45,18 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// A file without any write permission is read-only, as Windows' attribute of
+// that name: it is neither appended to nor replaced, even for a user (root)
+// whom the permissions would not stop.
+bool IsReadOnlyFile(const std::string& native) {
+  struct stat st {};
+  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+IoResult ReadOnly(const std::string& path) {
+  return IoResult::Failure("Cannot write \"" + path + "\": the file is read-only");
+}
+
 }  // namespace
 
 IoResult ReadWholeFile(const std::string& path, std::string& bytes) {
@@ -77,6 +89,7 @@ IoResult ReadWholeFile(const std::string& path, std::string& bytes) {
 
 IoResult AppendToFile(const std::string& path, std::string_view bytes) {
   const std::string native = NativePath(path);
+  if (IsReadOnlyFile(native)) return ReadOnly(path);
   Fd fd(::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   if (fd.get() < 0) return Errno("Cannot open", path);
   const off_t old_size = ::lseek(fd.get(), 0, SEEK_END);
@@ -92,6 +105,7 @@ IoResult AppendToFile(const std::string& path, std::string_view bytes) {
 
 IoResult ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   const std::string native = NativePath(path);
+  if (IsReadOnlyFile(native)) return ReadOnly(path);
   std::string temp = native + ".XXXXXX";
   Fd fd(::mkstemp(temp.data()));
   if (fd.get() < 0) return Errno("Cannot write", path);

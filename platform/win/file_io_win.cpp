@@ -30,6 +30,28 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
+bool IsReadOnly(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// A read-only file is neither appended to nor replaced, whatever the rights of
+// the user (Wine run by root would write it).
+IoResult ReadOnlyFailure(const std::string& path) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return LastError("Cannot write", path);
+}
+
+// Whether the old file could be replaced now: another program holding it open
+// without sharing its deletion stops a replacement, and some implementations
+// of ReplaceFileW leave a temporary file of their own in the folder when they
+// fail that way, so this is asked first.
+DWORD OldFileReplaceable(const std::wstring& target) {
+  win::ScopedHandle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return probe ? ERROR_SUCCESS : GetLastError();
+}
+
 }  // namespace
 
 IoResult ReadWholeFile(const std::string& path, std::string& bytes) {
@@ -56,6 +78,7 @@ IoResult ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 IoResult AppendToFile(const std::string& path, std::string_view bytes) {
+  if (IsReadOnly(win::Wide(path))) return ReadOnlyFailure(path);
   win::ScopedHandle file(CreateFileW(win::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastError("Cannot open", path);
@@ -75,6 +98,7 @@ IoResult AppendToFile(const std::string& path, std::string_view bytes) {
 
 IoResult ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   const std::wstring target = win::Wide(path);
+  if (IsReadOnly(target)) return ReadOnlyFailure(path);
   const std::wstring temp = target + L".new" + std::to_wstring(GetCurrentProcessId());
   {
     win::ScopedHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -90,13 +114,15 @@ IoResult ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   // Virus scanners briefly hold new files open: retry a few times.
   for (int attempt = 0;; ++attempt) {
     const bool old_exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD held = old_exists ? OldFileReplaceable(target) : ERROR_SUCCESS;
     const bool replaced =
-        old_exists ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                  nullptr, nullptr) != 0
-                   : MoveFileExW(temp.c_str(), target.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        held != ERROR_SUCCESS ? false
+        : old_exists          ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                             nullptr, nullptr) != 0
+                              : MoveFileExW(temp.c_str(), target.c_str(),
+                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (replaced) return {};
-    const DWORD code = GetLastError();
+    const DWORD code = held != ERROR_SUCCESS ? held : GetLastError();
     if (attempt >= 4 || (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED &&
                          code != ERROR_UNABLE_TO_MOVE_REPLACEMENT && code != ERROR_UNABLE_TO_REMOVE_REPLACED)) {
       SetLastError(code);
