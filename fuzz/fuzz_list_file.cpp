@@ -12,8 +12,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quellix;
+  // In memory where there is a tmpfs: the store flushes every write to disk,
+  // which would otherwise make each run wait for the disk.
   static const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("quellix-fuzz-" + std::to_string(::getpid()));
+      (std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                 : std::filesystem::temp_directory_path()) /
+      ("quellix-fuzz-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
 
   fuzz::FuzzInput input(data, size);

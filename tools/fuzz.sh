@@ -29,7 +29,7 @@ for t in "${available[@]}"; do
   log="build/fuzz-artifacts/$t/last-run.log"
   if build/fuzz/fuzz/quellix_fuzz_"$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix="build/fuzz-artifacts/$t/" -print_final_stats=1 "$work" >"$log" 2>&1; then
-    runs=$(grep -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
+    runs=$(grep -a -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
     echo "fuzz $t: ok, $runs runs in ${seconds}s ($(( ${runs:-0} / seconds )) per second)"
   else
     echo "fuzz $t: FAILED (see $log)"
