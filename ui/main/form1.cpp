@@ -13,6 +13,7 @@ using ui::TwipsRect;
 
 constexpr int kClientWidth = 7605;
 constexpr int kClientHeight = 6930;
+constexpr int kTrayRetryMs = 3000;
 
 ui::FormStyle MainWindowStyle() {
   ui::FormStyle style;
@@ -97,6 +98,7 @@ Form1::Form1(Form1Environment environment)
       mnuHelp(AddMenu("mnuHelp", "Help")),
       mnuAbout(AddMenu("mnuAbout", "About")),
       Popup(AddMenu("Popup", "Popup", false)),
+      tmrTrayRetry(AddTimer("tmrTrayRetry", kTrayRetryMs)),
       env_(std::move(environment)),
       program_(env_.state),
       options_(env_.settings, options::ApplicationName()),
@@ -157,6 +159,9 @@ Form1::Form1(Form1Environment environment)
                     [this](std::uintptr_t, std::intptr_t lparam) {
                       TrayIcon_Callback(static_cast<unsigned>(lparam & 0xFFFF));
                     });
+  tmrTrayRetry.OnTimer = [this] {
+    if (!Closed()) AddTrayIconNow();
+  };
   // Explorer restarted: its new notification area knows no icons yet.
   SetMessageHandler(ui::RegisteredMessage("TaskbarCreated"), [this](std::uintptr_t, std::intptr_t) {
     if (!Closed()) AddTrayIconNow();
@@ -174,7 +179,16 @@ Form1::~Form1() {
 }
 
 void Form1::AddTrayIconNow() {
-  Module2::AddTrayIcon(*this, TrayIdentifier(), IconHandle(), env_.branding.strProgramName);
+  // At log-on the program may start before the shell's notification area
+  // exists, and a busy shell may refuse for a moment: then the icon is tried
+  // again every few seconds until it is in. An icon the area already holds
+  // (a restart message it did not need) is put in afresh.
+  bool added = Module2::AddTrayIcon(*this, TrayIdentifier(), IconHandle(), env_.branding.strProgramName);
+  if (!added) {
+    Module2::RemoveTrayIcon(TrayIdentifier());
+    added = Module2::AddTrayIcon(*this, TrayIdentifier(), IconHandle(), env_.branding.strProgramName);
+  }
+  tmrTrayRetry.SetEnabled(!added);
 }
 
 void Form1::Form_Load() {
@@ -260,6 +274,7 @@ void Form1::Form_Unload() {
   options_.Write(options::kStrDisallowed, program_.strDisallowed.Text());
   options_.WriteNumber(options::kChkLinks, Check6.Value());
   options_.Write(options::kState, state);
+  tmrTrayRetry.SetEnabled(false);
   Module2::RemoveTrayIcon(TrayIdentifier());
   if (hot_key_hooked_) {
     modHook::UnhookWindow();

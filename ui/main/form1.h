@@ -134,6 +134,9 @@ class Form1 final : public ui::Form, public PopupHost {
   ui::MenuItem& mnuHelp;
   ui::MenuItem& mnuAbout;
   ui::MenuItem& Popup;  // the tray icon's context menu, never in the menu bar
+  // Adds the tray icon again while the notification area refuses it; off
+  // once the icon is in, so a running program has no timer ticking.
+  ui::Timer& tmrTrayRetry;
 
  private:
   void BuildMenus();

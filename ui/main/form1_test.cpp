@@ -334,6 +334,26 @@ TEST_F(MainWindow, AListFileThatCannotBeWrittenIsReportedAndNothingDisagrees) {
   EXPECT_TRUE(ShownOnScreen(f));
 }
 
+TEST_F(MainWindow, AReadOnlyListFileIsReportedAndTheListKeepsShowingTheFile) {
+  WriteFile("allowed.txt", "keep.example\r\n\r\n");
+  Form1& f = Start();
+  fs::permissions(folder / "allowed.txt", fs::perms::owner_read);
+  f.Text1.SetText("site.example");
+  f.Command1.Click();
+  f.List1.UserSelected(0);
+  f.Command2.Click();
+  EXPECT_EQ(ui::headless::TakeMessages().size(), 2u);
+  EXPECT_EQ(Items(f.List1), std::vector<std::string>{"keep.example"});
+  EXPECT_EQ(state.strAllowed.Text(), "keep.example\r\n");
+  EXPECT_EQ(File("allowed.txt"), "keep.example\r\n\r\n");
+
+  fs::permissions(folder / "allowed.txt", fs::perms::owner_read | fs::perms::owner_write);
+  f.Command1.Click();
+  EXPECT_TRUE(ui::headless::TakeMessages().empty());
+  EXPECT_EQ(Items(f.List1), (std::vector<std::string>{"keep.example", "site.example"}));
+  EXPECT_EQ(File("allowed.txt"), "keep.example\r\nsite.example\r\n\r\n");
+}
+
 TEST_F(MainWindow, AllowNextButtonTogglesTheFlag) {
   Form1& f = Start();
   f.Command5.Click();
@@ -481,6 +501,39 @@ TEST_F(MainWindow, RestartedTaskbarGetsTheTrayIconBack) {
   ui::headless::SendWindowMessage(f.hWnd(), ui::RegisteredMessage("TaskbarCreated"), 0, 0);
   ASSERT_EQ(ui::headless::NotifyIcons().size(), 1u);
   EXPECT_EQ(ui::headless::NotifyIcons()[0].hWnd, f.hWnd());
+}
+
+TEST_F(MainWindow, ATrayMissingAtStartGetsTheIconOnceItAppearsAndAfterExplorerRestarts) {
+  ui::headless::SetNotificationAreaAvailable(false);  // log-on: the shell is not up yet
+  Form1& f = Start();
+  EXPECT_TRUE(ui::headless::NotifyIcons().empty());
+  EXPECT_TRUE(f.tmrTrayRetry.Enabled());
+  f.tmrTrayRetry.Tick();
+  EXPECT_TRUE(ui::headless::NotifyIcons().empty());
+
+  ui::headless::SetNotificationAreaAvailable(true);
+  f.tmrTrayRetry.Tick();
+  ASSERT_EQ(ui::headless::NotifyIcons().size(), 1u);
+  EXPECT_FALSE(f.tmrTrayRetry.Enabled());  // nothing ticks once the icon is in
+  f.tmrTrayRetry.Tick();
+  EXPECT_EQ(ui::headless::NotifyIcons().size(), 1u);
+
+  // Explorer ends, and its successor announces itself.
+  ui::headless::SetNotificationAreaAvailable(false);
+  ui::headless::SetNotificationAreaAvailable(true);
+  ui::headless::SendWindowMessage(f.hWnd(), ui::RegisteredMessage("TaskbarCreated"), 0, 0);
+  ASSERT_EQ(ui::headless::NotifyIcons().size(), 1u);
+  // A restart message the area did not need leaves one icon, still working.
+  ui::headless::SendWindowMessage(f.hWnd(), ui::RegisteredMessage("TaskbarCreated"), 0, 0);
+  ASSERT_EQ(ui::headless::NotifyIcons().size(), 1u);
+  EXPECT_FALSE(f.tmrTrayRetry.Enabled());
+  ui::headless::ChooseInNextPopup(f, "allow");
+  EXPECT_TRUE(ui::headless::MouseOnNotifyIcon(f.hWnd(), f.TrayIdentifier(), ui::kWmRButtonUp));
+  EXPECT_TRUE(state.boolAllowNext);
+
+  f.Close();
+  EXPECT_TRUE(ui::headless::NotifyIcons().empty());
+  EXPECT_EQ(ends, 1);
 }
 
 TEST_F(MainWindow, ASecondStartBringsTheRunningWindowUp) {

@@ -14,7 +14,7 @@ ui::NotifyIconRecord& TrayRecord() {
 
 }  // namespace
 
-void AddTrayIcon(const ui::Form& window, std::uint32_t identifier, std::uintptr_t icon, const std::string& tip) {
+bool AddTrayIcon(const ui::Form& window, std::uint32_t identifier, std::uintptr_t icon, const std::string& tip) {
   ui::NotifyIconRecord& record = TrayRecord();
   record.hWnd = window.hWnd();
   record.uID = identifier;
@@ -22,7 +22,7 @@ void AddTrayIcon(const ui::Form& window, std::uint32_t identifier, std::uintptr_
   record.uCallbackMessage = kTrayCallbackMessage;
   record.hIcon = icon;
   record.szTip = tip;
-  ui::ShellNotifyIcon(ui::NotifyIconAction::kAdd, record);
+  return ui::ShellNotifyIcon(ui::NotifyIconAction::kAdd, record);
 }
 
 void RemoveTrayIcon(std::uint32_t identifier) {

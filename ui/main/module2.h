@@ -14,9 +14,9 @@ namespace quellix::Module2 {
 inline constexpr unsigned kTrayCallbackMessage = ui::kWmApp + 0x51;
 
 // Adds the icon for `window`; its mouse messages arrive as
-// kTrayCallbackMessage with the mouse message number in lParam. The result
-// of the shell is not examined.
-void AddTrayIcon(const ui::Form& window, std::uint32_t identifier, std::uintptr_t icon, const std::string& tip);
+// kTrayCallbackMessage with the mouse message number in lParam. False when
+// the shell did not take it.
+bool AddTrayIcon(const ui::Form& window, std::uint32_t identifier, std::uintptr_t icon, const std::string& tip);
 // Removes the icon added last, by its identifier.
 void RemoveTrayIcon(std::uint32_t identifier);
 

@@ -41,6 +41,7 @@ struct System {
   std::map<WindowHandle, FormScreen> screens;
   std::vector<headless::HotKeyRecord> hot_keys;
   std::vector<NotifyIconRecord> icons;
+  bool notification_area = true;  // false: the shell has no notification area (yet)
   std::map<std::string, unsigned> registered_messages;
   std::vector<WindowProcedure> procedures;  // token - 2 is the index
   std::vector<std::string> messages;        // message boxes shown
@@ -227,6 +228,7 @@ unsigned RegisteredMessage(const std::string& name) {
 bool ShellNotifyIcon(NotifyIconAction action, const NotifyIconRecord& record) {
   auto& icons = Sys().icons;
   auto same = [&](const NotifyIconRecord& r) { return r.hWnd == record.hWnd && r.uID == record.uID; };
+  if (!Sys().notification_area) return false;
   if (action == NotifyIconAction::kAdd) {
     if (!Sys().windows.contains(record.hWnd) || std::any_of(icons.begin(), icons.end(), same)) return false;
     icons.push_back(record);
@@ -243,6 +245,12 @@ void ResetSystem() {
   Sys().hot_keys.clear();
   Sys().icons.clear();
   Sys().messages.clear();
+  Sys().notification_area = true;
+}
+
+void SetNotificationAreaAvailable(bool available) {
+  Sys().notification_area = available;
+  if (!available) Sys().icons.clear();
 }
 
 std::vector<std::string> TakeMessages() { return std::exchange(Sys().messages, {}); }

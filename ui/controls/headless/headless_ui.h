@@ -50,6 +50,9 @@ std::vector<HotKeyRecord> HotKeys();
 bool PressHotKey(unsigned modifiers, unsigned virtual_key);
 
 std::vector<NotifyIconRecord> NotifyIcons();
+// Without a notification area (the shell not started yet, or ended) every
+// request fails and the icons are gone; ResetSystem brings it back.
+void SetNotificationAreaAvailable(bool available);
 // The shell reports a mouse message on a tray icon to its window. False when
 // there is no such icon or it asked for no callback.
 bool MouseOnNotifyIcon(WindowHandle window, std::uint32_t id, unsigned mouse_message);
