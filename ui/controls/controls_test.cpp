@@ -104,6 +104,36 @@ TEST_F(Controls, FirstShowRunsResizeWhichMayKeepTheFormHidden) {
   EXPECT_FALSE(headless::ShownOnScreen(form));
 }
 
+TEST_F(Controls, GrowingByCodeKeepsTheBorderMovesStatusBarsAndRunsNoResize) {
+  Form form(*toolkit, TestStyle());
+  Frame& frame = form.Add<Frame>("Frame1", TwipsRect{60, 300, 2800, 900}, "Frame");
+  StatusBar& bar = form.Add<StatusBar>("StatusBar1", TwipsRect{0, 1625, 3000, 375});
+  int resizes = 0;
+  form.Resize = [&] { ++resizes; };
+  const int border_width = form.OuterWidth() - form.ClientWidth();
+  const int border_height = form.OuterHeight() - form.ClientHeight();
+
+  EXPECT_TRUE(form.SetClientSize(3000, 3000));
+  EXPECT_EQ(form.ClientHeight(), 3000);
+  EXPECT_EQ(form.OuterHeight(), 3000 + border_height);
+  EXPECT_EQ(form.OuterWidth(), 3000 + border_width);
+  EXPECT_EQ(bar.Rect().Top, 2625);  // along the new bottom edge
+  EXPECT_EQ(frame.Rect().Top, 300);
+  EXPECT_EQ(resizes, 0);
+  EXPECT_FALSE(headless::ShownOnScreen(form));
+
+  EXPECT_FALSE(form.SetClientSize(3000, -1));
+  EXPECT_EQ(form.ClientHeight(), 3000);
+
+  // After the user sized the window, code grows it from that size.
+  headless::UserResized(form, 4000, 4000);
+  EXPECT_EQ(resizes, 1);
+  EXPECT_TRUE(form.SetClientSize(3000, 3500));
+  EXPECT_EQ(form.OuterHeight(), 4500);
+  EXPECT_EQ(form.OuterWidth(), 4000);
+  EXPECT_EQ(resizes, 1);
+}
+
 TEST_F(Controls, CloseRunsUnloadOnce) {
   Form form(*toolkit, TestStyle());
   int unloads = 0;

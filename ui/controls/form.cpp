@@ -29,6 +29,21 @@ void Form::SetBackColor(Color color) {
   if (peer_) peer_->ShowBackColor(back_color_);
 }
 
+bool Form::SetClientSize(int width, int height) {
+  if (width < 0 || height < 0) return false;
+  const int grown = height - style_.client_height;
+  style_.client_width = width;
+  style_.client_height = height;
+  for (auto& control : controls_) {
+    if (control->Kind() != ControlKind::kStatusBar || control->Container() != nullptr) continue;
+    TwipsRect rect = control->Rect();
+    rect.Top += grown;
+    control->SetRect(rect);
+  }
+  if (peer_) peer_->ShowClientSize(width, height);
+  return true;
+}
+
 void Form::SetVisible(bool visible) {
   visible_ = visible;
   if (peer_) peer_->Present(visible_, window_state_);

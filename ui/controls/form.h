@@ -48,6 +48,9 @@ class FormPeer {
   virtual void Present(bool visible, WindowState state) = 0;
   virtual int OuterWidthTwips() const = 0;
   virtual int OuterHeightTwips() const { return 0; }
+  // The client area takes this designed size (twips); the window keeps its
+  // place once shown.
+  virtual void ShowClientSize(int width, int height) = 0;
   virtual void ShowBackColor(std::optional<Color> /*color*/) {}
   virtual std::uintptr_t IconHandle() const = 0;
   virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) = 0;
@@ -82,6 +85,12 @@ class Form {
   // The width and height of the whole window, border included.
   int OuterWidth() const { return peer_ ? peer_->OuterWidthTwips() : 0; }
   int OuterHeight() const { return peer_ ? peer_->OuterHeightTwips() : 0; }
+  // The client area's designed size, in twips. A change by code runs no
+  // Resize (that is for the user's and the system's changes); status bars
+  // stay along the bottom edge. Negative sizes are refused (false).
+  int ClientWidth() const { return style_.client_width; }
+  int ClientHeight() const { return style_.client_height; }
+  bool SetClientSize(int width, int height);
   std::optional<Color> BackColor() const { return back_color_; }
   void SetBackColor(Color color);
 

@@ -142,6 +142,14 @@ class HeadlessFormPeer : public FormPeer {
     const int resized = Sys().screens[handle_].outer_height;
     return resized >= 0 ? resized : style_.client_height + (style_.has_border ? 2 * 60 + 345 : 0);
   }
+  // The border stays as it is around the new client area.
+  void ShowClientSize(int width, int height) override {
+    FormScreen& screen = Sys().screens[handle_];
+    if (screen.outer_width >= 0) screen.outer_width += width - style_.client_width;
+    if (screen.outer_height >= 0) screen.outer_height += height - style_.client_height;
+    style_.client_width = width;
+    style_.client_height = height;
+  }
   std::uintptr_t IconHandle() const override { return style_.icon_resource.empty() ? 0 : handle_ + 1; }
   std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
     return headless::WrapHostedPeer(control, std::make_unique<HeadlessControlPeer>(control));

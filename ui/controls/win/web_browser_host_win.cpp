@@ -163,8 +163,8 @@ class BrowserPeer final : public WebBrowserPeer {
     EnsureWindowClass(kHostClass, &BrowserPeer::HostProcedure, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
     const RECT place = form_.PlaceOf(control_);
     host_ = CreateWindowExW(0, kHostClass, L"", WS_CHILD | WS_CLIPCHILDREN | (control_.Visible() ? WS_VISIBLE : 0),
-                            place.left, place.top, place.right - place.left, place.bottom - place.top, form_.Window(),
-                            nullptr, GetModuleHandleW(nullptr), nullptr);
+                            place.left, place.top, place.right - place.left, place.bottom - place.top,
+                            form_.ParentWindowOf(control_), nullptr, GetModuleHandleW(nullptr), nullptr);
     if (host_ == nullptr) return;
     SetWindowLongPtrW(host_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Embed();
@@ -262,8 +262,7 @@ class BrowserPeer final : public WebBrowserPeer {
   }
 
   void Place() {
-    const RECT place = form_.PlaceOf(control_);
-    MoveWindow(host_, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
+    form_.PlaceWindow(host_, control_);
     if (!object_) return;
     ComPtr<IOleInPlaceObject> in_place = InPlaceObject();
     if (!in_place) return;

@@ -74,10 +74,7 @@ class PeerBase : public Interface, public ControlNotifications {
   }
 
  protected:
-  void Place() {
-    const RECT place = form_.PlaceOf(control_);
-    MoveWindow(window_, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
-  }
+  void Place() { form_.PlaceWindow(window_, control_); }
 
   Control& control_;
   Win32FormPeer& form_;
@@ -98,8 +95,8 @@ HWND MakeChild(Win32FormPeer& form, const Control& control, const wchar_t* windo
   const RECT place = form.PlaceOf(control);
   const DWORD visible = control.Visible() ? WS_VISIBLE : 0;
   return CreateWindowExW(ex_style, window_class, win::Wide(text).c_str(), WS_CHILD | visible | style, place.left,
-                         place.top, place.right - place.left, place.bottom - place.top, form.Window(), nullptr,
-                         GetModuleHandleW(nullptr), nullptr);
+                         place.top, place.right - place.left, place.bottom - place.top, form.ParentWindowOf(control),
+                         nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 class ButtonPeer final : public PlainPeer {
@@ -252,7 +249,17 @@ LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM wparam, LPAR
     }
     return 0;
   }
-  return DefWindowProcW(window, message, wparam, lparam);
+  // The controls placed in the box report to the form, as they would beside it.
+  switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+      return SendMessageW(GetAncestor(window, GA_ROOT), message, wparam, lparam);
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
+  }
 }
 
 void PaintImage(HWND window, const Image& image, HDC dc) {

@@ -180,6 +180,76 @@ TEST_F(Win32Backend, MinimisingRunsResizeAndTimersTick) {
   EXPECT_EQ(ticks, 5);
 }
 
+TEST_F(Win32Backend, GrowingByCodeKeepsThePlaceAndTheTwipsAtTheWindowsDpi) {
+  Form form(*toolkit, TestStyle());
+  form.AddMenu("mnuFile", "File");
+  form.ShowMenuBar();
+  StatusBar& bar = form.Add<StatusBar>("StatusBar1", TwipsRect{});
+  int resizes = 0;
+  form.Resize = [&] { ++resizes; };
+  form.Show();
+  HWND window = H(form.hWnd());
+  const int dpi = static_cast<int>(GetDpiForWindow(window));
+  RECT before{};
+  GetWindowRect(window, &before);
+
+  ASSERT_TRUE(form.SetClientSize(6000, 5500));
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, PixelsFromTwips(6000, dpi));
+  EXPECT_EQ(client.bottom, PixelsFromTwips(5500, dpi));
+  RECT after{};
+  GetWindowRect(window, &after);
+  EXPECT_EQ(after.left, before.left);  // a shown window stays where it is
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ((after.bottom - after.top) - (before.bottom - before.top),
+            PixelsFromTwips(5500, dpi) - PixelsFromTwips(4500, dpi));
+  RECT status{};
+  GetWindowRect(H(bar.hWnd()), &status);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&status), 2);
+  EXPECT_EQ(status.bottom, client.bottom);
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(resizes, 1);  // the first showing's only
+
+  // A minimised window takes its new size when it comes back.
+  ShowWindow(window, SW_MINIMIZE);
+  ASSERT_TRUE(PumpUntil([&] { return IsIconic(window) != FALSE; }));
+  ASSERT_TRUE(form.SetClientSize(6000, 3000));
+  ShowWindow(window, SW_RESTORE);
+  PumpUntil([&] { return IsIconic(window) == FALSE; });
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.bottom, PixelsFromTwips(3000, dpi));
+}
+
+TEST_F(Win32Backend, AControlInAPictureBoxIsClippedByTheBoxAndStillReportsToTheForm) {
+  Form form(*toolkit, TestStyle());
+  form.Show();
+  PictureBox& box = form.Add<PictureBox>("picBox", TwipsRect{600, 900, 3000, 900}, nullptr);
+  Button& button = form.Add<Button>("Command1", TwipsRect{600, 900, 3600, 900}, nullptr, "Wider than its box");
+  int presses = 0;
+  button.OnClick = [&] { ++presses; };
+  const int dpi = static_cast<int>(GetDpiForWindow(H(form.hWnd())));
+
+  button.SetContainer(&box);
+  button.SetRect(TwipsRect{0, 0, 3600, 900});
+  EXPECT_EQ(GetParent(H(button.hWnd())), H(box.hWnd()));
+  const RECT place = ClientRectOf(H(button.hWnd()));
+  EXPECT_EQ(place.left, 0);
+  EXPECT_EQ(place.right, PixelsFromTwips(3600, dpi));
+  RECT shown{};
+  GetClientRect(H(box.hWnd()), &shown);
+  EXPECT_EQ(shown.right, PixelsFromTwips(3000, dpi));  // the button's right strip lies outside
+  SendMessageW(H(button.hWnd()), BM_CLICK, 0, 0);
+  EXPECT_EQ(presses, 1);
+
+  button.SetContainer(nullptr);
+  button.SetRect(TwipsRect{600, 2000, 1200, 400});
+  EXPECT_EQ(GetParent(H(button.hWnd())), H(form.hWnd()));
+  EXPECT_EQ(ClientRectOf(H(button.hWnd())).top, PixelsFromTwips(2000, dpi));
+  SendMessageW(H(button.hWnd()), BM_CLICK, 0, 0);
+  EXPECT_EQ(presses, 2);
+}
+
 std::vector<unsigned> g_seen;
 ProcedureToken g_previous = 0;
 MessageResult Recording(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {

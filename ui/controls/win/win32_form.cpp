@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <set>
+#include <utility>
 
 #include "platform/win/wide_string.h"
 #include "ui/controls/win/win32_internal.h"
@@ -25,6 +26,15 @@ DWORD StyleOf(const FormStyle& style) {
 }
 
 DWORD ExStyleOf(const FormStyle& style) { return style.in_taskbar ? 0 : WS_EX_TOOLWINDOW; }
+
+// The nearest container with a window that holds its controls' windows: a
+// picture box. Frames are drawn through and hold none.
+const Control* ClippingContainer(const Control& control) {
+  for (const Control* container = control.Container(); container != nullptr; container = container->Container()) {
+    if (container->Kind() == ControlKind::kPictureBox && container->hWnd() != 0) return container;
+  }
+  return nullptr;
+}
 
 HICON LoadIconSized(const std::string& resource, int size) {
   if (resource.empty()) return nullptr;
@@ -111,7 +121,7 @@ Win32FormPeer::Win32FormPeer(Form& form, const FormStyle& style) : form_(form), 
                              GetModuleHandleW(nullptr), nullptr);
   // Long tips wrap instead of running across the screen.
   if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(6000));
-  FitToClientArea();
+  FitToClientArea(true);
   created_ = true;
 }
 
@@ -144,31 +154,48 @@ HFONT Win32FormPeer::CreateFontFor(const FontSpec& spec) const {
   return CreateFontIndirectW(&font);
 }
 
-void Win32FormPeer::FitToClientArea() {
+void Win32FormPeer::FitToClientArea(bool centre) {
   RECT outer{0, 0, Px(style_.client_width), Px(style_.client_height)};
   AdjustWindowRectExForDpi(&outer, StyleOf(style_), has_menu_ ? TRUE : FALSE, ExStyleOf(style_),
                            static_cast<UINT>(dpi_));
   const int width = outer.right - outer.left;
   int height = outer.bottom - outer.top;
-  // Centred in the work area of the screen the window is on.
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(window_.Get(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  const int left = work.left + ((work.right - work.left) - width) / 2;
-  const int top = work.top + ((work.bottom - work.top) - height) / 2;
-  SetWindowPos(window_.Get(), nullptr, left, top < work.top ? work.top : top, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  const bool was_sizing = std::exchange(sizing_by_code_, true);
+  HWND window = window_.Get();
+  if (IsIconic(window)) {
+    // A minimised window takes the new size when it is restored.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(window, &placement);
+    placement.rcNormalPosition.right = placement.rcNormalPosition.left + width;
+    placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + height;
+    SetWindowPlacement(window, &placement);
+    sizing_by_code_ = was_sizing;
+    return;
+  }
+  if (centre) {
+    // Centred in the work area of the screen the window is on.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const int left = work.left + ((work.right - work.left) - width) / 2;
+    const int top = work.top + ((work.bottom - work.top) - height) / 2;
+    SetWindowPos(window, nullptr, left, top < work.top ? work.top : top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
   // A menu bar that wraps onto a second line takes more than the one line
   // allowed for above: grow by what is missing.
   RECT client{};
-  GetClientRect(window_.Get(), &client);
+  GetClientRect(window, &client);
   if (client.bottom != Px(style_.client_height)) {
     height += Px(style_.client_height) - client.bottom;
-    SetWindowPos(window_.Get(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
-    GetClientRect(window_.Get(), &client);
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    GetClientRect(window, &client);
   }
   client_size_ = {client.right, client.bottom};
+  sizing_by_code_ = was_sizing;
 }
 
 WindowHandle Win32FormPeer::Handle() const { return reinterpret_cast<WindowHandle>(window_.Get()); }
@@ -203,6 +230,13 @@ int Win32FormPeer::OuterHeightTwips() const {
   return TwipsFromPixels(outer.bottom - outer.top, dpi_);
 }
 
+void Win32FormPeer::ShowClientSize(int width, int height) {
+  style_.client_width = width;
+  style_.client_height = height;
+  // A window not shown yet is still placed as on its first showing.
+  FitToClientArea(!IsWindowVisible(window_.Get()));
+}
+
 void Win32FormPeer::ShowBackColor(std::optional<Color> color) {
   back_brush_.Reset(color ? CreateSolidBrush(*color) : nullptr);
   InvalidateRect(window_.Get(), nullptr, TRUE);
@@ -230,7 +264,7 @@ void Win32FormPeer::ShowMenuBar(const std::vector<const MenuItem*>& menus) {
   SetMenu(window_.Get(), bar);
   if (old != nullptr) DestroyMenu(old);
   has_menu_ = true;
-  FitToClientArea();
+  FitToClientArea(true);
 }
 
 int Win32FormPeer::TrackPopupMenu(const MenuItem& menu) {
@@ -247,14 +281,27 @@ int Win32FormPeer::TrackPopupMenu(const MenuItem& menu) {
   return chosen;
 }
 
+HWND Win32FormPeer::ParentWindowOf(const Control& control) const {
+  const Control* box = ClippingContainer(control);
+  return box != nullptr ? reinterpret_cast<HWND>(box->hWnd()) : window_.Get();
+}
+
 RECT Win32FormPeer::PlaceOf(const Control& control) const {
+  const Control* box = ClippingContainer(control);
   int left = control.Rect().Left;
   int top = control.Rect().Top;
-  for (const Control* container = control.Container(); container != nullptr; container = container->Container()) {
+  for (const Control* container = control.Container(); container != box; container = container->Container()) {
     left += container->Rect().Left;
     top += container->Rect().Top;
   }
   return RECT{Px(left), Px(top), Px(left + control.Rect().Width), Px(top + control.Rect().Height)};
+}
+
+void Win32FormPeer::PlaceWindow(HWND window, const Control& control) const {
+  HWND parent = ParentWindowOf(control);
+  if (parent != nullptr && GetParent(window) != parent) SetParent(window, parent);
+  const RECT place = PlaceOf(control);
+  MoveWindow(window, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
 }
 
 void Win32FormPeer::SetToolTip(HWND control, const std::string& text) {
@@ -337,7 +384,8 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       const SIZE size{LOWORD(lparam), HIWORD(lparam)};
       if (now != form_.GetWindowState()) {
         form_.SystemChangedWindowState(now);
-      } else if (now != WindowState::kMinimized && (size.cx != client_size_.cx || size.cy != client_size_.cy)) {
+      } else if (now != WindowState::kMinimized && !sizing_by_code_ &&
+                 (size.cx != client_size_.cx || size.cy != client_size_.cy)) {
         client_size_ = size;
         form_.SystemResized();
       }

@@ -1,6 +1,7 @@
 // Shared by the Win32 backend's files: the form's window and the peers of its
 // controls. Every control is a child window of its form, placed at its
-// container's position plus its own, converted from twips by the form's DPI.
+// container's position plus its own, converted from twips by the form's DPI;
+// a control inside a picture box is a child window of the box instead.
 #pragma once
 
 #include <windows.h>
@@ -49,6 +50,7 @@ class Win32FormPeer final : public FormPeer {
   void Present(bool visible, WindowState state) override;
   int OuterWidthTwips() const override;
   int OuterHeightTwips() const override;
+  void ShowClientSize(int width, int height) override;
   void ShowBackColor(std::optional<Color> color) override;
   std::uintptr_t IconHandle() const override;
   std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override;
@@ -60,8 +62,13 @@ class Win32FormPeer final : public FormPeer {
   int Dpi() const { return dpi_; }
   int Px(int twips) const;
   HFONT Font() const { return font_.Get(); }
-  // The control's rectangle in the form's client area, in pixels.
+  // The window a control's window is a child of: the picture box it lies in,
+  // which clips it to the box, or else the form.
+  HWND ParentWindowOf(const Control& control) const;
+  // The control's rectangle in that window's client area, in pixels.
   RECT PlaceOf(const Control& control) const;
+  // Moves the control's window into its parent window and to its place there.
+  void PlaceWindow(HWND window, const Control& control) const;
   void SetToolTip(HWND control, const std::string& text);
   HFONT CreateFontFor(const FontSpec& spec) const;
 
@@ -72,7 +79,9 @@ class Win32FormPeer final : public FormPeer {
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
-  void FitToClientArea();
+  // Sizes the window around its designed client area; centred in the work
+  // area, or at its present place.
+  void FitToClientArea(bool centre);
 
   Form& form_;
   FormStyle style_;
@@ -85,6 +94,7 @@ class Win32FormPeer final : public FormPeer {
   int dpi_ = 96;
   bool has_menu_ = false;
   bool created_ = false;
+  bool sizing_by_code_ = false;  // the size changes now are ours, not the user's
   SIZE client_size_{};
   std::map<UINT_PTR, Timer*> timers_;
   UINT_PTR next_timer_id_ = 1;
