@@ -14,6 +14,11 @@ using ui::TwipsRect;
 constexpr int kClientWidth = 7605;
 constexpr int kClientHeight = 6930;
 constexpr int kTrayRetryMs = 3000;
+// The banner lies where "Program Options" starts, as wide as the frames and as
+// high as a standard banner (60 pixels); start-up moves both frames down by
+// its height and a gap.
+constexpr TwipsRect kBannerPlace{60, 1080, 7515, 900};
+constexpr int kBannerGap = 100;
 
 ui::FormStyle MainWindowStyle() {
   ui::FormStyle style;
@@ -148,6 +153,17 @@ Form1::Form1(Form1Environment environment)
   Command4.OnClick = [this] { Command4_Click(); };
   Command3.OnClick = [this] { Command3_Click(); };
 
+  if (env_.branding.boolBanner) {
+    // Wider than its place by the strip that the banner's picture box hides
+    // on the right (the browser's scroll bar), so what shows is as wide as
+    // the frames.
+    TwipsRect banner = kBannerPlace;
+    banner.Width += modSkin::BannerCut(ScaleUnits::kTwips);
+    wbBanner = &Add<ui::WebBrowser>("wbBanner", banner, nullptr);
+    wbBanner->SetVisible(false);
+    wbPicture = &Add<ui::WebBrowser>("wbPicture", kBannerPlace, nullptr);
+    wbPicture->SetVisible(false);
+  }
   pctHotkey.OnMouseMove = [this] { pctHotkey_MouseMove(); };
   SkinLabel1.SetVisible(false);
   SkinLabel2.SetVisible(false);
@@ -240,10 +256,25 @@ void Form1::Form_Load() {
     (void)env_.skin->SkinForm(*this);
   }
 
+  if (env_.branding.boolBanner) PlaceBanner();
+
   modIETools(env_.registry).CheckIEButton();
 
   if (options_.ReadText(options::kShowHelp, "1") != "1") return;
   ShowOnTop(env_.windows.ShowHelp());
+}
+
+void Form1::PlaceBanner() {
+  if (wbBanner == nullptr || env_.skin == nullptr) return;
+  const int room = wbBanner->Rect().Height + kBannerGap;
+  for (ui::Frame* frame : {&Frame1, &Frame2}) {
+    TwipsRect moved = frame->Rect();
+    moved.Top += room;
+    frame->SetRect(moved);
+  }
+  SetClientSize(ClientWidth(), ClientHeight() + room);
+  // This window measures in twips.
+  (void)env_.skin->ShowBanner(*this, ScaleUnits::kTwips, env_.branding.strBannerURL);
 }
 
 void Form1::ShowOnTop(platform::WindowHandle window) {

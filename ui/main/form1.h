@@ -23,6 +23,7 @@
 #include "platform/window_order.h"
 #include "ui/controls/form.h"
 #include "ui/controls/skin_label.h"
+#include "ui/controls/web_browser.h"
 #include "ui/main/options.h"
 #include "ui/main/secondary_windows.h"
 #include "ui/skin/mod_skin.h"
@@ -46,7 +47,7 @@ struct Form1Environment {
   std::string program_folder;        // the list files and the sound live here
   std::string default_allowed_host;  // the first entry of a new allowed list
   std::function<void()> end_program; // the program's explicit end
-  modSkin* skin = nullptr;           // the skin, used only behind boolSkin
+  modSkin* skin = nullptr;           // the skin and the banner, used only behind boolSkin and boolBanner
 };
 
 class Form1 final : public ui::Form, public PopupHost {
@@ -126,6 +127,11 @@ class Form1 final : public ui::Form, public PopupHost {
   ui::PictureBox& pctHotkey;  // receives the hot key's posted mouse moves
   ui::SkinLabel& SkinLabel1;  // skin label templates: "Program Options"
   ui::SkinLabel& SkinLabel2;  // and "Website Settings"
+  // The web banner above the two frames, and the picture it replaces; both
+  // hidden until start-up places the banner. Made only when the identity
+  // switches the banner on: null otherwise, so no page engine is loaded.
+  ui::WebBrowser* wbBanner = nullptr;
+  ui::WebBrowser* wbPicture = nullptr;
 
   // Menus.
   ui::MenuItem& mnuFile;
@@ -148,6 +154,8 @@ class Form1 final : public ui::Form, public PopupHost {
   void ReportStoreFailure(const StoreResult& result);
   void AddTrayIconNow();
   void ShowOnTop(platform::WindowHandle window);
+  // Opens a strip above the frames and shows the banner in it.
+  void PlaceBanner();
 
   Form1Environment env_;
   ProgramState& program_;

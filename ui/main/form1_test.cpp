@@ -607,5 +607,86 @@ TEST_F(MainWindow, WithTheSkinOnEachLabelIsCopiedIntoTheTemplateOfItsFrameAndThe
   EXPECT_FALSE(skin.SupportObject().Started());
 }
 
+TEST_F(MainWindow, WithTheBannerOnBothFramesMoveDownAndTheWindowGrowsToShowIt) {
+  modSkin skin;
+  branding.boolBanner = true;
+  branding.strBannerURL = "http://banner.quellix.example/strip.html";
+  Form1Environment environment = Environment();
+  environment.skin = &skin;
+  form = std::make_unique<Form1>(std::move(environment));
+  Form1& f = *form;
+  ASSERT_NE(f.wbBanner, nullptr);
+  ASSERT_NE(f.wbPicture, nullptr);
+  EXPECT_FALSE(f.wbBanner->Visible());
+  EXPECT_FALSE(f.wbPicture->Visible());
+  const ui::TwipsRect frame1 = f.Frame1.Rect();
+  const ui::TwipsRect frame2 = f.Frame2.Rect();
+  const int outer_height = f.OuterHeight();
+  const int client_height = f.ClientHeight();
+  const int outer_width = f.OuterWidth();
+  int navigations = 0;
+  f.wbBanner->DownloadBegin = [&] { ++navigations; };
+  int picture_navigations = 0;
+  f.wbPicture->DownloadBegin = [&] { ++picture_navigations; };
+
+  f.Form_Load();
+  EXPECT_FALSE(ShownOnScreen(f));  // growing is no resize: the window still waits for the splash
+  f.Show();
+
+  const int room = f.wbBanner->Rect().Height + 100;
+  EXPECT_EQ(room, 1000);
+  EXPECT_EQ(f.Frame1.Rect().Top, frame1.Top + room);
+  EXPECT_EQ(f.Frame2.Rect().Top, frame2.Top + room);
+  EXPECT_EQ(f.Frame1.Rect().Left, frame1.Left);
+  EXPECT_EQ(f.Frame2.Rect().Height, frame2.Height);
+  EXPECT_EQ(f.ClientHeight(), client_height + room);
+  EXPECT_EQ(f.OuterHeight(), outer_height + room);
+  EXPECT_EQ(f.OuterWidth(), outer_width);
+  EXPECT_EQ(f.StatusBar1.Rect().Top + f.StatusBar1.Rect().Height, f.ClientHeight());  // still along the bottom
+
+  // The banner fills the room between the buttons and "Program Options", as
+  // wide as the frames once its right strip is cut off.
+  ASSERT_NE(skin.picBox, nullptr);
+  EXPECT_EQ(f.wbBanner->Container(), skin.picBox);
+  EXPECT_TRUE(skin.picBox->Visible());
+  EXPECT_TRUE(f.wbBanner->Visible());
+  EXPECT_FALSE(f.wbPicture->Visible());
+  const ui::TwipsRect shown = skin.picBox->Rect();
+  EXPECT_GE(shown.Top, f.Command5.Rect().Top + f.Command5.Rect().Height);
+  EXPECT_EQ(shown.Top + shown.Height + 100, f.Frame2.Rect().Top);
+  EXPECT_EQ(shown.Left, f.Frame2.Rect().Left);
+  EXPECT_EQ(shown.Width, f.Frame2.Rect().Width);
+
+  EXPECT_EQ(navigations, 1);
+  platform::ProcessPendingMessagesOnce();  // the page arrives
+  EXPECT_EQ(f.wbBanner->LocationURL(), "http://banner.quellix.example/strip.html");
+  EXPECT_EQ(picture_navigations, 0);
+  // Start-up went on after the banner.
+  EXPECT_EQ(windows.help_shown, 1);
+  EXPECT_TRUE(ShownOnScreen(f));
+}
+
+TEST_F(MainWindow, WithTheBannerOffNothingMovesAndNoBrowserIsMade) {
+  modSkin skin;
+  branding.strBannerURL = "http://banner.quellix.example/strip.html";  // an address alone changes nothing
+  Form1Environment environment = Environment();
+  environment.skin = &skin;
+  form = std::make_unique<Form1>(std::move(environment));
+  form->Form_Load();
+  form->Show();
+
+  EXPECT_EQ(form->wbBanner, nullptr);
+  EXPECT_EQ(form->wbPicture, nullptr);
+  EXPECT_EQ(skin.picBox, nullptr);
+  for (const auto& control : form->Controls()) {
+    EXPECT_NE(control->Kind(), ui::ControlKind::kWebBrowser) << control->Name();
+    EXPECT_NE(control->Name(), "picBox");
+  }
+  EXPECT_EQ(form->Frame2.Rect().Top, 1080);
+  EXPECT_EQ(form->Frame1.Rect().Top, 2880);
+  EXPECT_EQ(form->ClientHeight(), 6930);
+  EXPECT_EQ(form->StatusBar1.Rect().Top, 6555);
+}
+
 }  // namespace
 }  // namespace quellix
