@@ -93,6 +93,7 @@ class PromptAnswerer {
     if (thread_.joinable()) thread_.join();
   }
   int Answers() const { return answers_; }
+  bool OpenNow() const { return open_now_; }
   double OpenMilliseconds() const { return open_ms_; }
 
  private:
@@ -105,6 +106,7 @@ class PromptAnswerer {
         continue;
       }
       const ULONGLONG shown = GetTickCount64();
+      open_now_ = true;
       Sleep(20 + random() % 150);
       const wchar_t* answer = answers_ % 2 == 0 ? L"Block Now" : L"Allow Now";
       HWND button = FindChildWithText(prompt, L"Button", answer);
@@ -114,12 +116,14 @@ class PromptAnswerer {
       }
       // Until this question has gone; a new one may follow at once.
       WaitUntil([&] { return !IsWindowVisible(prompt); }, 1000);
+      open_now_ = false;
     }
   }
 
   const RunningProgram& program_;
   std::atomic<bool> stop_ = false;
   std::atomic<int> answers_ = 0;
+  std::atomic<bool> open_now_ = false;
   double open_ms_ = 0;
   std::thread thread_;
 };
@@ -150,6 +154,7 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
   std::atomic<int> prompted = 0;
   std::atomic<int> wrong = 0;
   std::atomic<int> opened = 0;
+  std::atomic<int> during_prompt = 0;  // requests decided while the prompt stood open
   // Milliseconds spent in each kind of call, both threads together.
   std::atomic<ULONGLONG> window_ms = 0;
   std::atomic<ULONGLONG> decided_ms = 0;
@@ -181,11 +186,12 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
         }
         window_ms += GetTickCount64() - call;
         for (int r = 0; r < kRequestsPerWindow; ++r) {
-          const int kind = (thread_number + k * kRequestsPerWindow + r) % 8;
-          // One request in eight comes from a site on neither list: setup
-          // mode asks; the others are allowed or disallowed sites.
+          // One request in sixteen comes from a site on neither list, at
+          // other moments in each thread: setup mode asks while the other
+          // thread goes on. The rest are allowed or disallowed sites.
+          const int kind = (8 * thread_number + k * kRequestsPerWindow + r) % 16;
           const std::wstring site = kind == 0   ? L"neither" + std::to_wstring(k) + L".example"
-                                    : kind <= 3 ? L"allowed.example"
+                                    : kind <= 7 ? L"allowed.example"
                                                 : L"disallowed.example";
           const int asker = open[static_cast<std::size_t>(r) % open.size()];
           browser->RaiseStatusTextChange(asker, L"Done");
@@ -194,8 +200,10 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
             continue;
           }
           call = GetTickCount64();
+          const bool prompt_was_open = answerer.OpenNow();
           const auto answer = browser->RaiseNewWindow2(asker, VARIANT_FALSE);
           if (kind != 0) decided_ms += GetTickCount64() - call;
+          if (kind != 0 && prompt_was_open) ++during_prompt;
           if (!answer) {
             fail("a request got no answer");
             continue;
@@ -204,7 +212,7 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
           const bool cancelled = answer->cancel == VARIANT_TRUE;
           cancelled ? ++blocked : ++let_through;
           if (kind == 0) ++prompted;
-          if ((kind >= 1 && kind <= 3 && cancelled) || (kind >= 4 && !cancelled)) ++wrong;
+          if ((kind >= 1 && kind <= 7 && cancelled) || (kind >= 8 && !cancelled)) ++wrong;
         }
       }
       for (const int window : open) {
@@ -216,14 +224,17 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
     second.join();
     answerer.Stop();
     EXPECT_TRUE(Responds(main));
-    std::printf("%d windows, %d requests (%d to the prompt) in %.1f s: %d blocked, %d let through; "
+    std::printf("%d windows, %d requests (%d to the prompt, %d decided while it stood open) in %.1f s: "
+                "%d blocked, %d let through; "
                 "the prompt answered %d times, open %.1f s in all; opening and closing windows took %.1f s, "
                 "requests decided without the prompt %.1f s (the rest: Wine waits 2 s for a window manager "
                 "whenever the prompt hides on a bare X server)\n",
-                opened.load(), blocked + let_through, prompted.load(), MillisecondsSince(started) / 1000.0,
+                opened.load(), blocked + let_through, prompted.load(), during_prompt.load(),
+                MillisecondsSince(started) / 1000.0,
                 blocked.load(), let_through.load(), answerer.Answers(), answerer.OpenMilliseconds() / 1000.0,
                 static_cast<double>(window_ms) / 1000.0, static_cast<double>(decided_ms) / 1000.0);
     EXPECT_GT(answerer.Answers(), 0);
+    EXPECT_GT(during_prompt, 0) << "no request came while the prompt was open";
   }
   for (const std::string& failure : failures) ADD_FAILURE() << failure;
   EXPECT_EQ(opened, 2 * kWindowsPerThread);
