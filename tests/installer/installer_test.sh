@@ -59,7 +59,8 @@ sleep 3
 wine "$dir/Uninstall.exe" /S
 check "uninstaller finished" wait_gone "$dir/Uninstall.exe"
 sleep 1
-check "running copy ended" absent pgrep -f QuellixPopUpBlocker.exe
+# Only the installed copy counts: other programs' copies may run from elsewhere.
+check "running copy ended" absent pgrep -f 'Programs.Quellix Pop-Up Blocker.QuellixPopUpBlocker.exe'
 check "program removed" absent test -e "$dir/QuellixPopUpBlocker.exe"
 check "help and sounds removed" absent test -e "$dir/sounds/pop.wav"
 check "user's list kept" grep -q mine.example "$dir/allowed.txt"
