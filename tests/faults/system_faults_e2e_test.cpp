@@ -1,0 +1,105 @@
+// The real program under Wine when the system is not as it expects: Win+Z
+// already belongs to another program, and Explorer restarts while the program
+// runs. The program starts, keeps blocking and keeps its other ways of
+// letting the next pop-up through.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+
+#include "tests/e2e/program_driver.h"
+#include "tests/scripted_com_browser/scripted_com_client.h"
+
+namespace quellix::testing {
+namespace {
+
+using scripted_com::Query;
+using scripted_com::ScriptedComBrowser;
+using scripted_com::ScriptedComServer;
+using scripted_com::WindowsPath;
+
+bool StoreSetting(const wchar_t* key, const wchar_t* value) {
+  HKEY settings = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings",
+                      0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const auto bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t));
+  const bool ok =
+      RegSetValueExW(settings, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
+  RegCloseKey(settings);
+  return ok;
+}
+
+// A click that has been handled when this returns (a posted one could come
+// after the next request, which is sent and so goes first).
+bool ClickNow(HWND button) {
+  HWND parent = GetParent(button);
+  if (button == nullptr || parent == nullptr) return false;
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button), SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+bool Responds(HWND window) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+TEST(SystemFaults, WinZHeldByAnotherProgramAndAnExplorerRestartLeaveTheProgramWorking) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ForgetProgramSettings();
+  ASSERT_TRUE(StoreSetting(L"showHelp", L"0"));
+  ASSERT_TRUE(StoreSetting(L"chkSound", L"0"));
+  ASSERT_TRUE(StoreSetting(L"chkAuto", L"0"));  // sites on neither list are blocked without a question
+  const std::wstring folder = PrepareProgramFolder(WindowsPath(QUELLIX_PROGRAM_EXE), L"quellix-system-faults");
+  ASSERT_FALSE(folder.empty());
+
+  // This test program takes Win+Z before the program starts.
+  ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_WIN | MOD_NOREPEAT, 'Z'));
+  {
+    ScriptedComServer server(WindowsPath(QUELLIX_SCRIPTED_COM_DLL));
+    ASSERT_TRUE(server.Registered());
+    RunningProgram program(folder + L"\\QuellixPopUpBlocker.exe");
+    ASSERT_TRUE(program.Started());
+    HWND main = program.WaitForWindow(L"Quellix.Form1", 30000);
+    ASSERT_NE(main, nullptr);
+    std::optional<ScriptedComBrowser> browser = ScriptedComBrowser::Find(program.ProcessId(), 20000);
+    ASSERT_TRUE(browser);
+    const int window = browser->OpenWindow(L"http://ads.neither.example/");
+    ASSERT_GE(window, 0);
+    ASSERT_TRUE(WaitUntil([&] { return browser->Query(Query::kConnections, window) == 1; }, 10000));
+
+    auto request_blocked = [&] {
+      const auto answer = browser->RaiseNewWindow2(window, VARIANT_FALSE);
+      EXPECT_TRUE(answer);
+      return answer && answer->cancel == VARIANT_TRUE;
+    };
+    EXPECT_TRUE(request_blocked());
+    // Without the hot key the button still lets the next pop-up through.
+    ASSERT_TRUE(ClickNow(FindChildWithText(main, L"Button", L"Allow Next Popup")));
+    EXPECT_FALSE(request_blocked());
+    EXPECT_TRUE(request_blocked());
+
+    // Explorer restarts: every top-level window hears of its new taskbar.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                        &ignored);
+    EXPECT_TRUE(Responds(main));
+    EXPECT_TRUE(request_blocked());
+    EXPECT_EQ(browser->Query(Query::kConnections, window), 1);
+
+    ASSERT_TRUE(browser->CloseWindow(window));
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exit_code = 1;
+    ASSERT_TRUE(program.WaitForExit(20000, &exit_code));
+    EXPECT_EQ(exit_code, 0u);
+  }
+  // The program never took Win+Z away from its owner.
+  EXPECT_TRUE(UnregisterHotKey(nullptr, 1));
+  ForgetProgramSettings();
+  CoUninitialize();
+}
+
+}  // namespace
+}  // namespace quellix::testing
