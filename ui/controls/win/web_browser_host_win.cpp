@@ -157,7 +157,7 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
   LONG references_ = 1;
 };
 
-class BrowserPeer final : public WebBrowserPeer {
+class BrowserPeer final : public WebBrowserPeer, public ControlNotifications {
  public:
   BrowserPeer(WebBrowser& control, Win32FormPeer& form) : control_(control), form_(form) {
     EnsureWindowClass(kHostClass, &BrowserPeer::HostProcedure, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
@@ -167,11 +167,14 @@ class BrowserPeer final : public WebBrowserPeer {
                             form_.ParentWindowOf(control_), nullptr, GetModuleHandleW(nullptr), nullptr);
     if (host_ == nullptr) return;
     SetWindowLongPtrW(host_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    // So that a change of the screen's DPI places the browser anew, as every control.
+    SetNotificationsOf(host_, this);
     Embed();
   }
   ~BrowserPeer() override {
     TakeDown();
     if (host_ != nullptr && IsWindow(host_)) {
+      SetNotificationsOf(host_, nullptr);
       SetWindowLongPtrW(host_, GWLP_USERDATA, 0);
       DestroyWindow(host_);
     }
@@ -185,6 +188,11 @@ class BrowserPeer final : public WebBrowserPeer {
   void ShowToolTip(const std::string& tip) override { form_.SetToolTip(host_, tip); }
   void ShowRect(const TwipsRect&) override { Place(); }
   void ShowContainer(const Control*) override { Place(); }
+
+  // ControlNotifications: the browser sends no commands and paints itself.
+  void Command(WORD) override {}
+  HBRUSH Colors(HDC) override { return nullptr; }
+  void Rescale() override { Place(); }
 
   bool Navigate(const std::string& url) override {
     if (!browser_) return false;

@@ -311,6 +311,14 @@ ControlNotifications* NotificationsOf(HWND control) {
   return static_cast<ControlNotifications*>(GetPropW(control, kPeerProperty));
 }
 
+void SetNotificationsOf(HWND control, ControlNotifications* peer) {
+  if (peer != nullptr) {
+    SetPropW(control, kPeerProperty, peer);
+  } else {
+    RemovePropW(control, kPeerProperty);
+  }
+}
+
 std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPeer& form) {
   switch (control.Kind()) {
     case ControlKind::kLabel:

@@ -9,6 +9,7 @@
 #include "platform/win/wide_string.h"
 #include "ui/controls/form.h"
 #include "ui/controls/notify_icon.h"
+#include "ui/controls/web_browser.h"
 #include "ui/controls/window_messages.h"
 
 namespace quellix::ui {
@@ -79,6 +80,26 @@ TEST_F(Win32Backend, FormAndControlsArePlacedFromTwipsByTheWindowsDpi) {
   form.SetCaption("Renamed \xC3\xA9");
   EXPECT_EQ(TextOf(H(form.hWnd())), "Renamed \xC3\xA9");
   EXPECT_GT(form.OuterWidth(), 6000);
+}
+
+TEST_F(Win32Backend, AChangeOfDpiPlacesEveryControlAnewTheBrowserToo) {
+  Form form(*toolkit, TestStyle());
+  Label& label = form.Add<Label>("Label1", TwipsRect{360, 240, 3000, 255}, nullptr, "A label");
+  WebBrowser& browser = form.Add<WebBrowser>("wbBrowser", TwipsRect{120, 900, 4500, 3000}, nullptr);
+  constexpr int kNewDpi = 192;
+  RECT suggested{};
+  GetWindowRect(H(form.hWnd()), &suggested);
+  suggested.right = suggested.left + 2 * (suggested.right - suggested.left);
+  suggested.bottom = suggested.top + 2 * (suggested.bottom - suggested.top);
+  SendMessageW(H(form.hWnd()), WM_DPICHANGED, MAKEWPARAM(kNewDpi, kNewDpi), reinterpret_cast<LPARAM>(&suggested));
+  const RECT label_place = ClientRectOf(H(label.hWnd()));
+  EXPECT_EQ(label_place.left, PixelsFromTwips(360, kNewDpi));
+  EXPECT_EQ(label_place.top, PixelsFromTwips(240, kNewDpi));
+  const RECT browser_place = ClientRectOf(H(browser.hWnd()));
+  EXPECT_EQ(browser_place.left, PixelsFromTwips(120, kNewDpi));
+  EXPECT_EQ(browser_place.top, PixelsFromTwips(900, kNewDpi));
+  EXPECT_EQ(browser_place.right - browser_place.left, PixelsFromTwips(4500, kNewDpi));
+  EXPECT_EQ(browser_place.bottom - browser_place.top, PixelsFromTwips(3000, kNewDpi));
 }
 
 TEST_F(Win32Backend, UserActionsReachTheControls) {

@@ -32,6 +32,8 @@ class ControlNotifications {
 
 // The peer registered on a control's window, if the window is one of ours.
 ControlNotifications* NotificationsOf(HWND control);
+// Registers (nullptr: removes) the peer that answers for a control's window.
+void SetNotificationsOf(HWND control, ControlNotifications* peer);
 
 // A child window for the control, of the control's kind.
 std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPeer& form);
