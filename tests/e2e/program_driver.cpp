@@ -221,4 +221,30 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& png_path) {
   return saved;
 }
 
+bool ClickNow(HWND button) {
+  HWND parent = GetParent(button);
+  if (button == nullptr || parent == nullptr) return false;
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button), SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+bool Responds(HWND window) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+bool StoreSetting(const wchar_t* key, const wchar_t* value) {
+  HKEY settings = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings",
+                      0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const auto bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t));
+  const bool ok =
+      RegSetValueExW(settings, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
+  RegCloseKey(settings);
+  return ok;
+}
+
 }  // namespace quellix::testing

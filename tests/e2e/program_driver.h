@@ -54,6 +54,16 @@ bool PressButton(HWND button);
 // the menus from the left, `entry` the entries from the top, both from 0.
 bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry);
 
+// Presses a button and returns once its window has handled the click (a
+// posted click could come after a request sent next, which goes first).
+bool ClickNow(HWND button);
+
+// True when the window answers a message within five seconds.
+bool Responds(HWND window);
+
+// Stores one of the program's options, as the program itself would.
+bool StoreSetting(const wchar_t* key, const wchar_t* value);
+
 // Waits, without spinning, until `done` holds or the time is up.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms);
 

@@ -38,24 +38,6 @@ std::string ReadWholeFile(const std::wstring& path) {
   return bytes;
 }
 
-bool StoreSetting(const wchar_t* key, const wchar_t* value) {
-  HKEY settings = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings",
-                      0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const auto bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t));
-  const bool ok =
-      RegSetValueExW(settings, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
-  RegCloseKey(settings);
-  return ok;
-}
-
-bool Responds(HWND window) {
-  DWORD_PTR ignored = 0;
-  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
-}
-
 class ProgramEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {

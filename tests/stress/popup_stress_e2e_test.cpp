@@ -31,19 +31,6 @@ using scripted_com::WindowsPath;
 
 const wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings";
 
-bool StoreSetting(const wchar_t* key, const wchar_t* value) {
-  HKEY settings = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const auto bytes = static_cast<DWORD>((lstrlenW(value) + 1) * sizeof(wchar_t));
-  const bool ok =
-      RegSetValueExW(settings, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
-  RegCloseKey(settings);
-  return ok;
-}
-
 std::wstring StoredSetting(const wchar_t* key) {
   wchar_t value[64] = {};
   DWORD bytes = sizeof value - sizeof(wchar_t);
@@ -61,11 +48,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                   written == bytes.size();
   CloseHandle(file);
   return ok;
-}
-
-bool Responds(HWND window) {
-  DWORD_PTR ignored = 0;
-  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
 }
 
 double MillisecondsSince(ULONGLONG start_ticks) { return static_cast<double>(GetTickCount64() - start_ticks); }
