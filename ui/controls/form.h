@@ -36,6 +36,9 @@ struct FormStyle {
   std::string icon_resource;  // the window's icon among the program's resources; empty: none
 };
 
+// The program's own icon: resource 1, which is also the exe's icon.
+inline constexpr const char* kProgramIconResource = "#1";
+
 class Form;
 
 // The backend's side of a form.

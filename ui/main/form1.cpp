@@ -26,7 +26,7 @@ ui::FormStyle MainWindowStyle() {
   style.caption = "Your Program Name by Your Company";
   style.client_width = kClientWidth;
   style.client_height = kClientHeight;
-  style.icon_resource = "#1";  // the program's icon, resource 1
+  style.icon_resource = ui::kProgramIconResource;
   return style;
 }
 

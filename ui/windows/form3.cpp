@@ -16,7 +16,7 @@ ui::FormStyle PromptStyle() {
   style.client_width = 6480;
   style.client_height = kButtonTop + kButtonHeight + 120;
   style.font = {"Verdana", 8, false};
-  style.icon_resource = "QUELLIX";
+  style.icon_resource = ui::kProgramIconResource;
   return style;
 }
 

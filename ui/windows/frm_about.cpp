@@ -17,7 +17,7 @@ ui::FormStyle AboutStyle() {
   style.client_width = 7455;
   style.client_height = kNoticeTop + kNoticeHeight + 120;
   style.font = {"Verdana", 8, false};
-  style.icon_resource = "QUELLIX";
+  style.icon_resource = ui::kProgramIconResource;
   return style;
 }
 

@@ -20,7 +20,7 @@ ui::FormStyle BrowserStyle() {
   style.client_width = kClientWidth;
   style.client_height = kClientHeight;
   style.sizable = true;
-  style.icon_resource = "QUELLIX";
+  style.icon_resource = ui::kProgramIconResource;
   return style;
 }
 

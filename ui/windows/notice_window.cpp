@@ -12,7 +12,7 @@ ui::FormStyle NoticeStyle(const std::string& caption) {
   style.client_width = 5400;
   style.client_height = 1800;
   style.font = {"Verdana", 8, false};
-  style.icon_resource = "QUELLIX";
+  style.icon_resource = ui::kProgramIconResource;
   return style;
 }
 

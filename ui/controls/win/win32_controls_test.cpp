@@ -102,6 +102,14 @@ TEST_F(Win32Backend, AChangeOfDpiPlacesEveryControlAnewTheBrowserToo) {
   EXPECT_EQ(browser_place.bottom - browser_place.top, PixelsFromTwips(3000, kNewDpi));
 }
 
+TEST_F(Win32Backend, EveryWindowOfTheProgramCarriesTheProgramsIcon) {
+  FormStyle style = TestStyle();
+  style.icon_resource = kProgramIconResource;
+  Form form(*toolkit, style);
+  EXPECT_NE(SendMessageW(H(form.hWnd()), WM_GETICON, ICON_SMALL, 0), 0);
+  EXPECT_NE(SendMessageW(H(form.hWnd()), WM_GETICON, ICON_BIG, 0), 0);
+}
+
 TEST_F(Win32Backend, UserActionsReachTheControls) {
   Form form(*toolkit, TestStyle());
   form.Show();
