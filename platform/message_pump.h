@@ -13,9 +13,10 @@ void ProcessPendingMessagesOnce();
 // portable build, when nothing is queued and so nothing can ever arrive.
 bool WaitForMessage();
 
-// Portable build: queues work as a message for the current thread, to run in
-// the next ProcessPendingMessagesOnce or WaitForMessage. Tests use it to act
-// "while the program waits".
+// Portable build only (Windows code posts real window messages): queues work
+// as a message for the current thread, to run in the next
+// ProcessPendingMessagesOnce or WaitForMessage. The headless windows and the
+// tests use it to act "while the program waits".
 void PostTask(std::function<void()> task);
 
 }  // namespace quellix::platform

@@ -30,9 +30,4 @@ bool WaitForMessage() {
   return DispatchPending();
 }
 
-void PostTask(std::function<void()> task) {
-  // Windows code posts real window messages; run such work at once here.
-  task();
-}
-
 }  // namespace quellix::platform
