@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "core/popup_decision.h"
 #include "core/site_of_address.h"
 

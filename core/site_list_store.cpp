@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "platform/code_page.h"
 #include "platform/file_io.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 
 namespace quellix {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 
 namespace quellix {
 namespace {

@@ -1,6 +1,6 @@
 #include "core/site_of_address.h"
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 
 namespace quellix {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "core/popup_decision.h"
 #include "core/site_of_address.h"
 #include "fuzz/fuzz_input.h"

@@ -10,7 +10,7 @@
 #include <map>
 #include <optional>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/settings_store.h"
 #include "ui/main/options.h"

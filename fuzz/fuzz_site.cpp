@@ -2,7 +2,7 @@
 // search of the same text.
 #include <cstdlib>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "core/site_list_text.h"
 #include "core/site_of_address.h"
 #include "fuzz/fuzz_input.h"

@@ -1,6 +1,6 @@
 #include "platform/file_exists.h"
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "platform/first_file_search.h"
 
 namespace quellix::platform {

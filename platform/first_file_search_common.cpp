@@ -1,6 +1,6 @@
 #include "platform/first_file_search.h"
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 
 namespace quellix::platform {
 

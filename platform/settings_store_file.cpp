@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 #include "platform/file_io.h"
 #include "platform/settings_store.h"
 

@@ -10,14 +10,14 @@ cd "$root"
 status=0
 echo "clang-tidy"
 if ! run-clang-tidy -p build/native -j "$(nproc)" -quiet \
-     "$root/(core|platform|ui|app|tests|fuzz|bench)/" >build/clang-tidy.log 2>&1; then
+     "$root/(text|core|platform|ui|app|tests|fuzz|bench)/" >build/clang-tidy.log 2>&1; then
   grep -E "(warning|error):" build/clang-tidy.log | sort -u
   status=1
 fi
 echo "cppcheck"
 if ! cppcheck --enable=warning,performance,portability --inline-suppr --error-exitcode=1 --quiet \
      --std=c++20 --library=googletest -I . -I build/native/generated --suppress=missingIncludeSystem \
-     core platform ui app tests fuzz bench; then
+     text core platform ui app tests fuzz bench; then
   status=1
 fi
 [ $status -eq 0 ] && echo "static checks: no findings"

@@ -1,4 +1,4 @@
-#include "core/letter_case.h"
+#include "text/letter_case.h"
 
 #include <algorithm>
 
