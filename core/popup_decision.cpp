@@ -17,10 +17,10 @@ NewWindowVerdict Block(ProgramState& state, PopupHost& host) {
   return NewWindowVerdict::kBlock;
 }
 
-NewWindowVerdict AskUser(ProgramState& state, PopupHost& host, const std::string& site) {
+NewWindowVerdict AskUser(ProgramState& state, PopupHost& host, std::string_view site) {
   state.boolAnswered = false;
   state.boolAllowSite = false;
-  state.strCurrentSite = site;
+  state.strCurrentSite.assign(site);
   if (!host.ShowSetupPrompt()) return NewWindowVerdict::kUntouched;
   // Sleeps between messages: a waiting question costs no processor time.
   while (!state.boolAnswered) {
@@ -31,14 +31,14 @@ NewWindowVerdict AskUser(ProgramState& state, PopupHost& host, const std::string
 
 }  // namespace
 
-NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host,
-                                 const std::function<std::optional<std::string>()>& read_location) {
+NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host, LocationSource& location_source) {
   const PopupOptions options = host.ReadOptions();
   if (options.chkLinks && IsLinkStatusText(state.strStatusText)) state.boolAllowNext = true;
 
-  const std::optional<std::string> location = read_location();
+  const std::optional<std::string_view> location = location_source.Read();
   if (!location) return NewWindowVerdict::kUntouched;
-  const std::string site = SiteOfAddress(*location);
+  const SiteOfAddressBuffer site_buffer(*location);
+  const std::string_view site = site_buffer.View();
 
   if (!options.chkStopPop) return NewWindowVerdict::kUntouched;
   if (state.boolAllowNext) {

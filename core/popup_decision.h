@@ -1,9 +1,10 @@
 // The popup decision: what happens to one NewWindow2 request.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 #include "core/popup_host.h"
 #include "core/program_state.h"
@@ -16,13 +17,44 @@ enum class NewWindowVerdict {
   kBlock,       // Cancel = true
 };
 
+// Reads LocationURL of the asking window when the decision gets to it;
+// nothing when it cannot be read. The text stays valid until the decision ends.
+class LocationSource {
+ public:
+  virtual std::optional<std::string_view> Read() = 0;
+
+ protected:
+  ~LocationSource() = default;
+};
+
 // Runs the decision in its fixed order: link detection, the site of the
 // asking page, the blocking switch, the allow-next flag, the lists (and in
-// setup mode the prompt). `read_location` gives LocationURL of the asking
-// window, or nothing when it cannot be read. A failure ends the decision with
-// kUntouched, keeping what was already done.
-NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host,
-                                 const std::function<std::optional<std::string>()>& read_location);
+// setup mode the prompt). A failure ends the decision with kUntouched,
+// keeping what was already done. An address of up to
+// SiteOfAddressBuffer::kFixedSize bytes is decided without heap allocation.
+NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host, LocationSource& location);
+
+// The same with a callable that returns the address (an optional string, or
+// an optional view of text that outlives the decision); what it returns is
+// kept until the decision ends.
+template <typename ReadLocation>
+  requires std::is_invocable_v<ReadLocation&>
+NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host, ReadLocation&& read_location) {
+  class Reader final : public LocationSource {
+   public:
+    explicit Reader(ReadLocation& read) : read_(read) {}
+    std::optional<std::string_view> Read() override {
+      kept_.emplace(read_());
+      if (!*kept_) return std::nullopt;
+      return std::string_view(**kept_);
+    }
+
+   private:
+    ReadLocation& read_;
+    std::optional<std::invoke_result_t<ReadLocation&>> kept_;
+  } reader(read_location);
+  return DecideNewWindow(state, host, static_cast<LocationSource&>(reader));
+}
 
 // Applies a verdict to the browser's Cancel flag.
 inline void ApplyVerdict(NewWindowVerdict verdict, bool& cancel) {

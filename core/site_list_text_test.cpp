@@ -47,6 +47,12 @@ TEST(SiteListText, AppendKeepsTheIndexExact) {
   open.Append("mple\r\nsecond.example\r\n");
   EXPECT_TRUE(open.Contains("first.example"));
   EXPECT_EQ(open.Text(), "first.example\r\nsecond.example\r\n");
+  // The text comes back with its capitals, also where an append splits a
+  // two-byte letter (the capital \xC3\x9C split after its first byte).
+  SiteListText mixed("News.Example\r\nB\xC3");
+  mixed.Append("\x9C" "CHER\r\n");
+  EXPECT_EQ(mixed.Text(), "News.Example\r\nB\xC3\x9C" "CHER\r\n");
+  EXPECT_TRUE(mixed.Contains("b\xC3\xBC" "cher"));
 }
 
 // The index must answer exactly as a plain search of the whole text does.
@@ -65,6 +71,36 @@ TEST(SiteListText, AgreesWithAPlainSearchOnRandomLists) {
       const std::string site = random_text(static_cast<int>(random() % 6));
       EXPECT_EQ(list.Contains(site), ContainsIgnoringCase(list.Text(), site))
           << "site [" << site << "] round " << round;
+    }
+  }
+}
+
+// Lists and sites shaped to defeat an index: entries made of the same few
+// pieces, sites of the commonest pieces, periodic and very long sites. The
+// answer is still exactly the plain search's.
+TEST(SiteListText, AgreesWithAPlainSearchOnAdversarialShapes) {
+  std::mt19937 random(777);
+  const std::vector<std::string> pieces = {"www.", "w", "ww", ".com", ".co.uk", ".co", "com", "o", "m.", "WWW."};
+  auto joined = [&](int count) {
+    std::string s;
+    for (int i = 0; i < count; ++i) s += pieces[random() % pieces.size()];
+    return s;
+  };
+  for (int round = 0; round < 60; ++round) {
+    std::string text;
+    const int entries = 1 + static_cast<int>(random() % (round < 50 ? 300 : 3000));
+    for (int i = 0; i < entries; ++i) text += joined(1 + static_cast<int>(random() % 6)) + "\r\n";
+    SiteListText list(text);
+    EXPECT_EQ(list.Text(), text);
+    std::vector<std::string> sites = {"w", "ww", "com", "www.", "www.com", "www.co", ".co.uk", "wwwwwwww",
+                                      std::string(2000, 'w'), "www.comwww.com", "m.www.co.ukx"};
+    for (int probe = 0; probe < 60; ++probe) {
+      std::string site = joined(1 + static_cast<int>(random() % 5));
+      if (probe % 3 == 0 && site.size() > 2) site[random() % site.size()] = "wWm.xc"[random() % 6];
+      sites.push_back(site);
+    }
+    for (const std::string& site : sites) {
+      EXPECT_EQ(list.Contains(site), ContainsIgnoringCase(text, site)) << "site [" << site << "] round " << round;
     }
   }
 }
