@@ -3,6 +3,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace quellix::testing {
@@ -97,6 +98,27 @@ RunningProgram::~RunningProgram() {
   CloseHandle(process_);
 }
 
+bool RunningProgram::Terminate() const {
+  return process_ != nullptr && TerminateProcess(process_, 0) && WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0;
+}
+
+std::vector<HWND> RunningProgram::TopLevelWindows() const {
+  struct Search {
+    DWORD process_id;
+    std::vector<HWND> found;
+  } search{process_id_, {}};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->process_id) s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 bool RunningProgram::WaitForExit(DWORD ms, DWORD* exit_code) const {
   if (process_ == nullptr || WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) return false;
   if (exit_code) GetExitCodeProcess(process_, exit_code);
@@ -144,6 +166,61 @@ std::wstring WindowText(HWND window) {
   }
   text.resize(static_cast<std::size_t>(copied));
   return text;
+}
+
+std::vector<Child> ChildrenOf(HWND parent, const wchar_t* window_class) {
+  struct Search {
+    HWND parent;
+    const wchar_t* window_class;
+    std::vector<Child> found;
+  } search{parent, window_class, {}};
+  EnumChildWindows(
+      parent,
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (lstrcmpiW(name, s->window_class) != 0) return TRUE;
+        RECT place{};
+        GetWindowRect(window, &place);
+        MapWindowPoints(nullptr, s->parent, reinterpret_cast<POINT*>(&place), 2);
+        s->found.push_back({window, place, WindowText(window)});
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  std::sort(search.found.begin(), search.found.end(), [](const Child& a, const Child& b) {
+    return a.place.top != b.place.top ? a.place.top < b.place.top : a.place.left < b.place.left;
+  });
+  return search.found;
+}
+
+std::vector<Child> WithText(const std::vector<Child>& children, const std::wstring& text) {
+  std::vector<Child> matching;
+  for (const Child& child : children) {
+    if (child.text == text) matching.push_back(child);
+  }
+  return matching;
+}
+
+HWND SwitchBox(HWND form, const std::wstring& label) {
+  const auto labels = WithText(ChildrenOf(form, L"Static"), label);
+  if (labels.empty()) return nullptr;
+  for (const Child& box : ChildrenOf(form, L"Button")) {
+    if (box.text.empty() && box.place.top == labels[0].place.top && box.place.right <= labels[0].place.left) {
+      return box.window;
+    }
+  }
+  return nullptr;
+}
+
+std::wstring ProgramSetting(const wchar_t* key) {
+  wchar_t value[1024] = {};
+  DWORD bytes = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings", key,
+                   RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS) {
+    return L"<absent>";
+  }
+  return value;
 }
 
 bool PressButton(HWND button) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quellix::testing {
 
@@ -31,6 +32,10 @@ class RunningProgram {
   DWORD ProcessId() const { return process_id_; }
   // True when the program ended within the time; its exit code.
   bool WaitForExit(DWORD ms, DWORD* exit_code = nullptr) const;
+  // Ends the process at once, as Windows does at the end of a session.
+  bool Terminate() const;
+  // Every top-level window of the program, hidden ones included.
+  std::vector<HWND> TopLevelWindows() const;
   // Processor time used so far (user and kernel), in 100 ns units.
   ULONGLONG ProcessorTime() const;
 
@@ -47,6 +52,22 @@ class RunningProgram {
 HWND FindChild(HWND parent, const wchar_t* window_class, const std::function<bool(const std::wstring&)>& match);
 HWND FindChildWithText(HWND parent, const wchar_t* window_class, const std::wstring& text);
 std::wstring WindowText(HWND window);
+
+struct Child {
+  HWND window;
+  RECT place;  // in the parent's client area
+  std::wstring text;
+};
+
+// The children of `parent` of that class, top to bottom, then left to right.
+std::vector<Child> ChildrenOf(HWND parent, const wchar_t* window_class);
+std::vector<Child> WithText(const std::vector<Child>& children, const std::wstring& text);
+// The check box of a switch of the main window: the box without text on the
+// row of its label.
+HWND SwitchBox(HWND form, const std::wstring& label);
+
+// One of the program's stored options, or "<absent>".
+std::wstring ProgramSetting(const wchar_t* key);
 
 // Presses a button the way the button itself reports a click to its window.
 bool PressButton(HWND button);

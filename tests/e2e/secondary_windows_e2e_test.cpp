@@ -166,5 +166,65 @@ TEST_F(ProgramEndToEnd, AboutAndTheBuiltInBrowserWhichDefersTheEndOfTheProgram) 
   EXPECT_EQ(exit_code, 0u);
 }
 
+// Windows ends a session by asking every top-level window, telling every one
+// that the session ends, and then ending the process: no unload runs.
+TEST_F(ProgramEndToEnd, ALogOffWritesEverythingTheExitWrites) {
+  ASSERT_TRUE(StoreSetting(L"showHelp", L"0"));
+  const std::wstring folder = Folder(L"quellix-e2e-logoff");
+  ScriptedComServer server(WindowsPath(QUELLIX_SCRIPTED_COM_DLL));
+  ASSERT_TRUE(server.Registered());
+  RunningProgram program(folder + L"\\QuellixPopUpBlocker.exe");
+  ASSERT_TRUE(program.Started());
+  HWND main = program.WaitForWindow(L"Quellix.Form1", 20000);
+  ASSERT_NE(main, nullptr);
+
+  // Two switches that only the exit saves, and one pop-up blocked.
+  HWND setup = SwitchBox(main, L"Setup Mode: Add sites to my Allowed or Disallowed list as I browse");
+  HWND links = SwitchBox(main, L"Exceptions: Allow popups when my mouse is over a link");
+  ASSERT_TRUE(setup && links);
+  ASSERT_TRUE(ClickNow(setup));
+  ASSERT_TRUE(ClickNow(links));
+  std::optional<ScriptedComBrowser> browser = ScriptedComBrowser::Find(program.ProcessId(), 20000);
+  ASSERT_TRUE(browser);
+  const int window = browser->OpenWindow(L"http://ads.unlisted.example/");
+  ASSERT_GT(window, 0);
+  const auto blocked = browser->RaiseNewWindow2(window, VARIANT_FALSE);
+  ASSERT_TRUE(blocked);
+  ASSERT_EQ(blocked->cancel, VARIANT_TRUE);
+  ASSERT_EQ(ProgramSetting(L"chkAuto"), L"<absent>");
+
+  const std::vector<HWND> windows = program.TopLevelWindows();
+  ASSERT_FALSE(windows.empty());
+  auto visible_windows = [&] {
+    std::vector<HWND> shown;
+    for (HWND w : program.TopLevelWindows()) {
+      if (IsWindowVisible(w)) shown.push_back(w);
+    }
+    return shown;
+  };
+  const std::vector<HWND> shown_before = visible_windows();
+  for (HWND w : windows) {
+    DWORD_PTR agreed = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &agreed));
+    EXPECT_EQ(agreed, static_cast<DWORD_PTR>(TRUE)) << "a window held up the log-off";
+  }
+  EXPECT_EQ(visible_windows(), shown_before) << "the program showed something at log-off";
+  for (HWND w : windows) {
+    DWORD_PTR ignored = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &ignored));
+  }
+  ASSERT_TRUE(program.Terminate());
+
+  EXPECT_EQ(ProgramSetting(L"chkAuto"), L"0");
+  EXPECT_EQ(ProgramSetting(L"chkLinks"), L"1");
+  EXPECT_EQ(ProgramSetting(L"chkStopPop"), L"1");
+  EXPECT_EQ(ProgramSetting(L"chkOnTop"), L"0");
+  EXPECT_EQ(ProgramSetting(L"chkRunAtStart"), L"0");
+  EXPECT_EQ(ProgramSetting(L"intStopped"), L"1");
+  EXPECT_EQ(ProgramSetting(L"strAllowed"), L"clicks.quellix.example\r\n");
+  EXPECT_EQ(ProgramSetting(L"strDisallowed"), L"");
+  EXPECT_EQ(ProgramSetting(L"state"), L"up");
+}
+
 }  // namespace
 }  // namespace quellix::testing

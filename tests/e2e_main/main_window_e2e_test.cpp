@@ -23,59 +23,6 @@ using scripted_com::WindowsPath;
 
 constexpr UINT kTrayCallback = WM_APP + 0x51;  // the program's tray icon reports with this message
 
-struct Child {
-  HWND window;
-  RECT place;  // in the parent's client area
-  std::wstring text;
-};
-
-// The children of `parent` of that class, top to bottom, then left to right.
-std::vector<Child> ChildrenOf(HWND parent, const wchar_t* window_class) {
-  struct Search {
-    HWND parent;
-    const wchar_t* window_class;
-    std::vector<Child> found;
-  } search{parent, window_class, {}};
-  EnumChildWindows(
-      parent,
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (lstrcmpiW(name, s->window_class) != 0) return TRUE;
-        RECT place{};
-        GetWindowRect(window, &place);
-        MapWindowPoints(nullptr, s->parent, reinterpret_cast<POINT*>(&place), 2);
-        s->found.push_back({window, place, WindowText(window)});
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  std::sort(search.found.begin(), search.found.end(), [](const Child& a, const Child& b) {
-    return a.place.top != b.place.top ? a.place.top < b.place.top : a.place.left < b.place.left;
-  });
-  return search.found;
-}
-
-std::vector<Child> WithText(const std::vector<Child>& children, const std::wstring& text) {
-  std::vector<Child> matching;
-  for (const Child& child : children) {
-    if (child.text == text) matching.push_back(child);
-  }
-  return matching;
-}
-
-// The check box of a switch: the box without text on the row of its label.
-HWND SwitchBox(HWND form, const std::wstring& label) {
-  const auto labels = WithText(ChildrenOf(form, L"Static"), label);
-  if (labels.empty()) return nullptr;
-  for (const Child& box : ChildrenOf(form, L"Button")) {
-    if (box.text.empty() && box.place.top == labels[0].place.top && box.place.right <= labels[0].place.left) {
-      return box.window;
-    }
-  }
-  return nullptr;
-}
-
 bool Send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
@@ -103,15 +50,7 @@ std::wstring PanelText(DWORD process_id, HWND status, int panel) {
   return text;
 }
 
-std::wstring Setting(const wchar_t* key) {
-  wchar_t value[1024] = {};
-  DWORD bytes = sizeof value;
-  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings", key,
-                   RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS) {
-    return L"<absent>";
-  }
-  return value;
-}
+std::wstring Setting(const wchar_t* key) { return ProgramSetting(key); }
 
 std::string FileText(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

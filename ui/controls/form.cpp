@@ -11,6 +11,7 @@ Form::~Form() { DestroyWindow(); }
 void Form::DestroyWindow() {
   Resize = nullptr;
   Unload = nullptr;
+  EndSession = nullptr;
   Paint = nullptr;
   message_handlers_.clear();
   for (auto& timer : timers_) timer->SetEnabled(false);

@@ -110,6 +110,9 @@ class Form {
 
   std::function<void()> Resize;
   std::function<void()> Unload;
+  // Runs when Windows ends the session (log-off, restart, shutdown): the
+  // process is ended right after, without Unload or any other handler.
+  std::function<void()> EndSession;
   // Runs when the window repaints itself.
   std::function<void()> Paint;
 
@@ -150,6 +153,9 @@ class Form {
     if (Paint) Paint();
   }
   void SystemRequestedClose() { Close(); }
+  void SystemEndingSession() {
+    if (EndSession) EndSession();
+  }
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;
 

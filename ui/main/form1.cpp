@@ -171,6 +171,7 @@ Form1::Form1(Form1Environment environment)
 
   Resize = [this] { Form_Resize(); };
   Unload = [this] { Form_Unload(); };
+  EndSession = [this] { Form_EndSession(); };
   SetMessageHandler(Module2::kTrayCallbackMessage,
                     [this](std::uintptr_t, std::intptr_t lparam) {
                       TrayIcon_Callback(static_cast<unsigned>(lparam & 0xFFFF));
@@ -295,7 +296,7 @@ void Form1::Form_Resize() {
   }
 }
 
-void Form1::Form_Unload() {
+void Form1::SaveOptions() {
   options_.WriteNumber(options::kChkRunAtStart, Check4.Value());
   options_.WriteNumber(options::kChkOnTop, Check3.Value());
   options_.WriteNumber(options::kChkAuto, Check2.Value());
@@ -305,6 +306,15 @@ void Form1::Form_Unload() {
   options_.Write(options::kStrDisallowed, program_.strDisallowed.Text());
   options_.WriteNumber(options::kChkLinks, Check6.Value());
   options_.Write(options::kState, state);
+}
+
+void Form1::Form_EndSession() {
+  // After an unload everything is written already.
+  if (!Closed()) SaveOptions();
+}
+
+void Form1::Form_Unload() {
+  SaveOptions();
   tmrTrayRetry.SetEnabled(false);
   Module2::RemoveTrayIcon(TrayIdentifier());
   if (hot_key_hooked_) {

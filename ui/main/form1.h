@@ -59,6 +59,9 @@ class Form1 final : public ui::Form, public PopupHost {
   void Form_Load();
   void Form_Resize();
   void Form_Unload();
+  // Windows ends the session: the options are written as the unload writes
+  // them, since the process is ended without an unload.
+  void Form_EndSession();
 
   // The switches and buttons.
   void Check1_Click();
@@ -146,6 +149,8 @@ class Form1 final : public ui::Form, public PopupHost {
 
  private:
   void BuildMenus();
+  // What the unload writes to the settings store.
+  void SaveOptions();
   void SwitchMessage(const ui::CheckBox& box, const char* on, const char* off);
   // Panel 2 of the status line; dropped while the panel does not exist.
   void ShowStatus(const std::string& message);

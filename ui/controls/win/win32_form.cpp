@@ -420,6 +420,13 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // Closing runs the form's unload; the window goes when its owner lets it.
       form_.SystemRequestedClose();
       return 0;
+    case WM_QUERYENDSESSION:
+      // A tray program never holds up a log-off, and asks nothing.
+      return TRUE;
+    case WM_ENDSESSION:
+      // The session ends: Windows ends the process as soon as this returns.
+      if (wparam) form_.SystemEndingSession();
+      return 0;
     default:
       if (form_.HandleMessage(message, wparam, lparam)) return 0;
       break;
