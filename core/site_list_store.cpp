@@ -46,7 +46,15 @@ StoreResult Module1::LoadDisallowed() { return Load(disallowed_); }
 StoreResult Module1::SaveAllowed() { return Save(allowed_); }
 StoreResult Module1::SaveDisallowed() { return Save(disallowed_); }
 
+StoreResult Module1::RefuseUnloaded(const Side& side) const {
+  if (!side.load_failed) return {};
+  return Fail("Cannot write \"" + PathOf(side) + "\": the " + side.name +
+              " list could not be read when the program started, and writing it now would lose the sites it "
+              "holds. Nothing was changed.");
+}
+
 StoreResult Module1::Add(Side& side, const std::string& entry) {
+  if (auto refused = RefuseUnloaded(side); !refused) return refused;
   // Refused before anything is written, so file, box and text stay in step.
   if (side.box.ListCount() >= kMaxListEntries) {
     return Fail(std::string("The ") + side.name + " list is full: it holds " + std::to_string(kMaxListEntries) +
@@ -68,34 +76,37 @@ StoreResult Module1::ReadLines(const Side& side, std::vector<std::string>& lines
 }
 
 StoreResult Module1::Remove(Side& side, const std::string& entry) {
+  if (auto refused = RefuseUnloaded(side); !refused) return refused;
   std::vector<std::string> lines;
   if (auto read = ReadLines(side, lines); !read) return read;
   const std::string folded_entry = FoldCase(entry);
   std::string file;
   std::string text;
-  std::vector<std::string> unloaded;
   int entries = 0;
   for (const std::string& line : lines) {
+    // Entries past the limit were not loaded: they stay out of the text, and
+    // the list keeps them as they were, for the whole-file write that follows
+    // a delete (a place freed in the list box does not bring one of them in).
+    const bool past_limit = IsListEntry(line) && ++entries > kMaxListEntries;
     // Substring test, letters' case ignored; the empty entry is in every
     // non-empty line. Empty lines are kept.
     if (!line.empty() && FoldCase(line).find(folded_entry) != std::string::npos) continue;
     file += platform::AnsiFromUtf8(line) + kCrLf;
-    if (IsListEntry(line) && ++entries > kMaxListEntries) {
-      unloaded.push_back(line);
-    } else {
-      text += line + kCrLf;
-    }
+    if (!past_limit) text += line + kCrLf;
   }
   file += kCrLf;
   if (auto io = platform::ReplaceWholeFile(PathOf(side), file); !io.ok) return Fail(io);
   side.text.Assign(std::move(text));
-  side.unloaded = std::move(unloaded);
   return {};
 }
 
 StoreResult Module1::Load(Side& side) {
   std::vector<std::string> lines;
-  if (auto read = ReadLines(side, lines); !read) return read;
+  if (auto read = ReadLines(side, lines); !read) {
+    side.load_failed = true;
+    return read;
+  }
+  side.load_failed = false;
   std::string text;
   side.unloaded.clear();
   for (std::string& line : lines) {
@@ -113,6 +124,7 @@ StoreResult Module1::Load(Side& side) {
 }
 
 StoreResult Module1::Save(Side& side) {
+  if (auto refused = RefuseUnloaded(side); !refused) return refused;
   std::string file;
   for (int i = 0; i < side.box.ListCount(); ++i) file += platform::AnsiFromUtf8(side.box.List(i)) + kCrLf;
   for (const std::string& line : side.unloaded) file += platform::AnsiFromUtf8(line) + kCrLf;

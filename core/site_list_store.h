@@ -5,8 +5,12 @@
 // Damaged files: lines end at CR, CR LF or LF; NUL bytes are dropped; a line
 // may be of any length. Entries past the 32767th are not loaded, shown or
 // matched; they stay in the file, and whole-file writes keep them at the end,
-// so nothing the file held is lost. UnloadedAllowed() and UnloadedDisallowed()
-// tell how many there were.
+// so nothing the file held is lost, a delete included. UnloadedAllowed() and
+// UnloadedDisallowed() tell how many there were.
+//
+// A list whose file failed to load shows less than the file holds: until a
+// load succeeds, every change to it is refused, so its file is never
+// rewritten from what little the list box shows.
 #pragma once
 
 #include <string>
@@ -54,7 +58,11 @@ class Module1 {
     ListBox& box;
     SiteListText& text;
     std::vector<std::string> unloaded;  // lines past the entry limit, as read
+    bool load_failed = false;           // the last load did not read the file
   };
+
+  // Refuses a change to a list whose file could not be loaded.
+  StoreResult RefuseUnloaded(const Side& side) const;
 
   std::string PathOf(const Side& side) const { return folder_ + side.file_literal; }
   StoreResult Add(Side& side, const std::string& entry);

@@ -158,9 +158,35 @@ TEST_F(SiteListStore, EntriesPastTheLimitAreKeptInTheFileButNotLoaded) {
   // Whole-file writes keep the entries that were not loaded.
   ASSERT_TRUE(lists.SaveAllowed().ok);
   EXPECT_EQ(Read("allowed.txt"), file + "\r\n");
+  // A delete as the list panel does it (remove, drop from the box, save) loses
+  // only the deleted entry, also the first one past the limit.
   ASSERT_TRUE(lists.RemoveAllowed("site0.example").ok);
-  EXPECT_NE(Read("allowed.txt").find("site32769.example"), std::string::npos);
   EXPECT_FALSE(state.strAllowed.Contains("site32769.example"));
+  List1.RemoveItem(0);
+  ASSERT_TRUE(lists.SaveAllowed().ok);
+  EXPECT_EQ(Read("allowed.txt"), file.substr(file.find("site1.example")) + "\r\n");
+}
+
+TEST_F(SiteListStore, AListWhoseFileFailedToLoadIsNeverWritten) {
+  Module1 lists = Store();
+  const std::string stored = "kept.example\r\nalso.kept.example\r\n";
+  fs::create_directory(folder / "allowed.txt");  // cannot be read as a file
+  EXPECT_FALSE(lists.LoadAllowed().ok);
+  EXPECT_FALSE(lists.LoadDisallowed().ok);  // missing
+  Write("disallowed.txt", stored);            // and back, say from a network share
+  for (StoreResult result : {lists.AddDisallowed("new.example"), lists.SaveDisallowed(),
+                             lists.RemoveDisallowed("kept"), lists.AddAllowed("new.example"), lists.SaveAllowed()}) {
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find("could not be read"), std::string::npos) << result.message;
+  }
+  EXPECT_EQ(Read("disallowed.txt"), stored);
+  EXPECT_EQ(List2.ListCount(), 0);
+  EXPECT_EQ(state.strDisallowed.Text(), "");
+  // Once the file loads, the list takes changes again.
+  ASSERT_TRUE(lists.LoadDisallowed().ok);
+  ASSERT_TRUE(lists.AddDisallowed("new.example").ok);
+  ASSERT_TRUE(lists.SaveDisallowed().ok);
+  EXPECT_EQ(Read("disallowed.txt"), stored + "new.example\r\n\r\n");
 }
 
 TEST_F(SiteListStore, DamagedFilesLoadWithADefinedResult) {

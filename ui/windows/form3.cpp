@@ -79,13 +79,20 @@ void Form3::Form_Load() {
 
 void Form3::Command1_Click() {
   const std::string site = Text1.Text();
-  StoreResult stored = env_.lists.AddAllowed(site);
-  if (stored) stored = env_.lists.SaveAllowed();
+  const StoreResult added = env_.lists.AddAllowed(site);
+  const StoreResult saved = added ? env_.lists.SaveAllowed() : StoreResult{};
   // The waiting decision gets its answer whatever the list did.
   Answer(true);
-  if (!stored && env_.report_store_failure) {
+  if (!env_.report_store_failure) return;
+  if (!added) {
     env_.report_store_failure("The site \"" + site + "\" could not be added to the allowed list: " +
-                              stored.message + "\r\nThis window was allowed this once.");
+                              added.message + "\r\nThis window was allowed this once.");
+  } else if (!saved) {
+    // The entry was appended to the file and is on the list; only the
+    // rewrite of the whole file failed.
+    env_.report_store_failure("The site \"" + site +
+                              "\" was added to the allowed list, but the list file could not be written: " +
+                              saved.message + "\r\nThis window was allowed.");
   }
 }
 

@@ -4,7 +4,10 @@
 #include "ui/windows/form3.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -222,6 +225,29 @@ TEST_F(SetupPrompt, AFailedListWriteStillEndsTheQuestionTellsTheUserAndKeepsTheA
   EXPECT_NE(windows.Notice()->Label1.Caption().find("could not be added to the disallowed list"), std::string::npos);
   EXPECT_EQ(state.intStopped, 1);
   EXPECT_EQ(host.prompts, 2);
+
+  // The site goes onto the list (the file takes the appended line) but the
+  // whole-file write that follows fails: a full disk, as a file size limit
+  // that leaves room for the line and not for the rewrite's closing line.
+  fs::create_directories(folder);
+  ASSERT_TRUE(lists.EnsureListFiles());
+  const auto file_size = fs::file_size(folder / "allowed.txt");
+  const std::string site = "full.disk.example";
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = file_size + site.size() + 2;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const NewWindowVerdict verdict = Request("http://" + site + "/", [this] { Prompt().Command1.Click(); });
+  setrlimit(RLIMIT_FSIZE, &previous);
+  EXPECT_EQ(verdict, NewWindowVerdict::kLetThrough);
+  const std::string notice = windows.Notice()->Label1.Caption();
+  EXPECT_NE(notice.find("\"" + site + "\" was added to the allowed list, but the list file could not be written"),
+            std::string::npos)
+      << notice;
+  EXPECT_EQ(notice.find("could not be added"), std::string::npos) << notice;
+  EXPECT_EQ(List1.List(List1.ListCount() - 1), site);
 }
 
 TEST_F(SetupPrompt, WithTheSkinOnItsLabelsGetSkinCopiesAndTheWindowTheSkin) {
