@@ -22,6 +22,9 @@ void AddRemove::AddToList(const std::string& name, const std::string& uninstall_
 void AddRemove::RemoveFromList(const std::string& name) { DeleteKey(RegistryRoot::LocalMachine, kUninstallKey + name); }
 
 bool AddRemove::AddToRun(const std::string& name, const std::string& command) {
+  // A path the code page cannot hold would be written as another path, one
+  // that starts nothing (or something else).
+  if (!platform::AnsiHoldsExactly(command) || !platform::AnsiHoldsExactly(name)) return false;
   if (WriteString(RegistryRoot::LocalMachine, kRunKey, name, command) == reg_status::kSuccess) {
     // A per-user copy left by an earlier refused write would start the program twice.
     RemoveValue(RegistryRoot::CurrentUser, kRunKey, name);

@@ -38,6 +38,8 @@ class AddRemove {
 
   // Writes the start-up entry `name` = `command`. True when a start-up entry
   // holding `command` exists afterwards (machine-wide or for this user).
+  // False, with nothing written, when the code page cannot hold the command
+  // or the name exactly.
   bool AddToRun(const std::string& name, const std::string& command);
   // Deletes the start-up entry `name` under both roots. True when none is left
   // (false: a machine-wide entry stays because its deletion was refused).

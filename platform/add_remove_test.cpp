@@ -44,6 +44,16 @@ TEST_F(AddRemoveTest, AddToRunTwiceKeepsOneEntryWithTheSecondCommand) {
   EXPECT_EQ(ReadStoredValue(*backend, kUser, AddRemove::kRunKey, kName).status, reg_status::kFileNotFound);
 }
 
+TEST_F(AddRemoveTest, AStartUpPathTheCodePageCannotHoldIsNotWritten) {
+  // "ĉ" has no place in the code page; written as "?" or a look-alike, the
+  // entry would start nothing.
+  EXPECT_FALSE(entries.AddToRun(kName, "C:\\Programs\\Ĉapelo\\a.exe"));
+  EXPECT_FALSE(entries.RunEntryExists(kName));
+  EXPECT_TRUE(entries.AddToRun(kName, "C:\\Programs\\Café\\a.exe"));
+  EXPECT_EQ(entries.GetString(platform::RegistryRoot::LocalMachine, AddRemove::kRunKey, kName),
+            "C:\\Programs\\Café\\a.exe");
+}
+
 TEST_F(AddRemoveTest, RemoveFromRunTakesOnlyItsOwnEntry) {
   entries.SaveString(kMachine, AddRemove::kRunKey, kName + " neighbour", "C:\\other.exe");
   EXPECT_TRUE(entries.RemoveFromRun(kName));  // nothing to remove: nothing changes

@@ -78,6 +78,18 @@ std::string AnsiFromUtf8(std::string_view utf8) {
   return out;
 }
 
+bool AnsiHoldsExactly(std::string_view utf8) {
+  if (IsAscii(utf8)) return true;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t cp = NextCodePoint(utf8, i);
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) continue;
+    bool found = false;
+    for (const char16_t high : kHigh) found = found || high == cp;
+    if (!found) return false;
+  }
+  return true;
+}
+
 std::string Utf8FromAnsi(std::string_view ansi) {
   if (IsAscii(ansi)) return std::string(ansi);
   std::string out;

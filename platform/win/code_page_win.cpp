@@ -5,15 +5,32 @@
 
 namespace quellix::platform {
 
+namespace {
+
+// A UTF-8 system code page takes neither the flag nor the question.
+bool AcpIsUtf8() { return GetACP() == CP_UTF8; }
+DWORD NoBestFit() { return AcpIsUtf8() ? 0 : WC_NO_BEST_FIT_CHARS; }
+
+}  // namespace
+
 std::string AnsiFromUtf8(std::string_view utf8) {
   const std::wstring wide = win::Wide(utf8);
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+  const int n = WideCharToMultiByte(CP_ACP, NoBestFit(), wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                     nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+  WideCharToMultiByte(CP_ACP, NoBestFit(), wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
                       nullptr);
   return out;
+}
+
+bool AnsiHoldsExactly(std::string_view utf8) {
+  const std::wstring wide = win::Wide(utf8);
+  if (wide.empty() || AcpIsUtf8()) return win::Utf8(wide) == utf8;
+  BOOL replaced = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, &replaced);
+  return n > 0 && !replaced && win::Utf8(wide) == utf8;
 }
 
 std::string Utf8FromAnsi(std::string_view ansi) {

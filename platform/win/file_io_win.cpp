@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/file_io.h"
+#include "platform/win/file_replace_win.h"
 #include "platform/win/scoped_handle.h"
 #include "platform/win/wide_string.h"
 
@@ -97,9 +98,27 @@ IoResult AppendToFile(const std::string& path, std::string_view bytes) {
 }
 
 IoResult ReplaceWholeFile(const std::string& path, std::string_view bytes) {
+  return ReplaceWholeFileWith(path, bytes, &ReplaceFileW);
+}
+
+namespace {
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace
+
+IoResult ReplaceWholeFileWith(const std::string& path, std::string_view bytes, ReplaceFileCall replace) {
   const std::wstring target = win::Wide(path);
   if (IsReadOnly(target)) return ReadOnlyFailure(path);
-  const std::wstring temp = target + L".new" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring suffix = std::to_wstring(GetCurrentProcessId());
+  const std::wstring temp = target + L".new" + suffix;
+  // Where the old file waits while the new one moves in; known by name, so
+  // that a replacement failing half way can put the old file back.
+  const std::wstring backup = target + L".old" + suffix;
   {
     win::ScopedHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -113,21 +132,44 @@ IoResult ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   }
   // Virus scanners briefly hold new files open: retry a few times.
   for (int attempt = 0;; ++attempt) {
-    const bool old_exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool old_exists = Exists(target);
     const DWORD held = old_exists ? OldFileReplaceable(target) : ERROR_SUCCESS;
-    const bool replaced =
-        held != ERROR_SUCCESS ? false
-        : old_exists          ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                             nullptr, nullptr) != 0
-                              : MoveFileExW(temp.c_str(), target.c_str(),
-                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    bool replaced = false;
+    if (held != ERROR_SUCCESS) {
+      replaced = false;
+    } else if (old_exists) {
+      DeleteFileW(backup.c_str());  // left by an earlier copy that was ended half way
+      replaced = replace(target.c_str(), temp.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                         nullptr) != 0;
+      if (replaced) DeleteFileW(backup.c_str());
+    } else {
+      replaced = MoveIntoPlace(temp, target);
+    }
     if (replaced) return {};
     const DWORD code = held != ERROR_SUCCESS ? held : GetLastError();
+    if (!Exists(target)) {
+      if (Exists(backup)) {
+        // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the old file is under the
+        // backup name; it takes its own name again before anything else.
+        MoveIntoPlace(backup, target);
+      } else if (Exists(temp) && MoveIntoPlace(temp, target)) {
+        // ERROR_UNABLE_TO_MOVE_REPLACEMENT: the old file is gone already, so
+        // the new one must take its place, never be deleted.
+        return {};
+      }
+    }
     if (attempt >= 4 || (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED &&
-                         code != ERROR_UNABLE_TO_MOVE_REPLACEMENT && code != ERROR_UNABLE_TO_REMOVE_REPLACED)) {
+                         code != ERROR_UNABLE_TO_MOVE_REPLACEMENT && code != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
+                         code != ERROR_UNABLE_TO_REMOVE_REPLACED)) {
       SetLastError(code);
       IoResult failure = LastError("Cannot write", path);
-      DeleteFileW(temp.c_str());
+      // With no list file left at all, the new contents are the list: they
+      // stay, and the message says where.
+      if (!Exists(target) && Exists(temp)) {
+        failure.error += " The list is kept in \"" + win::Utf8(temp) + "\".";
+      } else {
+        DeleteFileW(temp.c_str());
+      }
       return failure;
     }
     Sleep(50);

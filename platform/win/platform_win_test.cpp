@@ -12,6 +12,7 @@
 #include "platform/code_page.h"
 #include "platform/file_exists.h"
 #include "platform/file_io.h"
+#include "platform/win/file_replace_win.h"
 #include "platform/win/scoped_handle.h"
 #include "platform/win/wide_string.h"
 #include "platform/window_order.h"
@@ -118,6 +119,15 @@ TEST(CodePageWin, ListFilesGoThroughTheRealAnsiCodePage) {
   ASSERT_EQ(reloaded.ListCount(), 3);
   EXPECT_EQ(reloaded.List(1), cafe);
   EXPECT_NE(reloaded.List(2), greek);  // read back changed
+
+  // A character the code page can only approximate ("ā", best fit "a")
+  // becomes the replacement character, and is reported as not held.
+  if (GetACP() == 1252) {
+    EXPECT_EQ(platform::AnsiFromUtf8("\xC4\x81.example"), "?.example");
+    EXPECT_FALSE(platform::AnsiHoldsExactly("\xC4\x81.example"));
+    EXPECT_FALSE(platform::AnsiHoldsExactly(greek));
+    EXPECT_TRUE(platform::AnsiHoldsExactly(cafe));
+  }
 }
 
 TEST(FileIoWin, ReplaceKeepsTheOldFileWhenTheNewOneCannotBeWritten) {
@@ -137,6 +147,64 @@ TEST(FileIoWin, ReplaceKeepsTheOldFileWhenTheNewOneCannotBeWritten) {
   EXPECT_EQ(dir.Read(L"allowed.txt"), "new\r\n");
   ASSERT_TRUE(platform::AppendToFile(path, "more\r\n").ok);
   EXPECT_EQ(dir.Read(L"allowed.txt"), "new\r\nmore\r\n");
+}
+
+// ReplaceFileW's rare half-way failures, brought by scripted stand-ins that
+// do to the files what the documentation says ReplaceFileW did.
+namespace scripted_replace {
+int busy_calls = 0;  // calls that find the file held first (sharing violation)
+
+BOOL WINAPI Busy() {
+  SetLastError(ERROR_SHARING_VIOLATION);
+  return FALSE;
+}
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT: the old file is removed, the new one
+// keeps its own name.
+BOOL WINAPI OldRemovedNewNotMoved(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+  if (busy_calls-- > 0) return Busy();
+  DeleteFileW(replaced);
+  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+  return FALSE;
+}
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the old file went under the backup
+// name (or, without one, a name of the system's), the new one stays where it is.
+BOOL WINAPI OldMovedAsideNewNotMoved(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD, LPVOID, LPVOID) {
+  if (busy_calls-- > 0) return Busy();
+  const std::wstring aside = backup != nullptr ? backup : std::wstring(replaced) + L".aside";
+  MoveFileExW(replaced, aside.c_str(), MOVEFILE_REPLACE_EXISTING);
+  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+  return FALSE;
+}
+}  // namespace scripted_replace
+
+TEST(FileIoWin, AReplacementFailingHalfWayLeavesAWholeList) {
+  TempFolder dir;
+  const std::string path = dir.Utf8() + "\\allowed.txt";
+  auto files_in_folder = [&] {
+    int count = 0;
+    WIN32_FIND_DATAW found;
+    win::ScopedFindHandle search(FindFirstFileW((dir.Wide() + L"\\*").c_str(), &found));
+    if (search) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++count;
+      } while (FindNextFileW(search.Get(), &found));
+    }
+    return count;
+  };
+  // The old file is gone after the last retry: the new one takes its place.
+  dir.Write(L"allowed.txt", "old\r\n");
+  scripted_replace::busy_calls = 4;
+  EXPECT_TRUE(platform::ReplaceWholeFileWith(path, "new\r\n", &scripted_replace::OldRemovedNewNotMoved).ok);
+  EXPECT_EQ(dir.Read(L"allowed.txt"), "new\r\n");
+  EXPECT_EQ(files_in_folder(), 1);
+  // The old file was moved aside every time: it is back under its name.
+  for (const int busy : {0, 4}) {
+    dir.Write(L"allowed.txt", "old\r\n");
+    scripted_replace::busy_calls = busy;
+    EXPECT_FALSE(platform::ReplaceWholeFileWith(path, "new\r\n", &scripted_replace::OldMovedAsideNewNotMoved).ok);
+    EXPECT_EQ(dir.Read(L"allowed.txt"), "old\r\n") << busy;
+    EXPECT_EQ(files_in_folder(), 1) << busy;
+  }
 }
 
 TEST(OnTopWin, ExtendedStyleFollows) {
