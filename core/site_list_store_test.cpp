@@ -174,7 +174,7 @@ TEST_F(SiteListStore, AListWhoseFileFailedToLoadIsNeverWritten) {
   EXPECT_FALSE(lists.LoadAllowed().ok);
   EXPECT_FALSE(lists.LoadDisallowed().ok);  // missing
   Write("disallowed.txt", stored);            // and back, say from a network share
-  for (StoreResult result : {lists.AddDisallowed("new.example"), lists.SaveDisallowed(),
+  for (const StoreResult& result : {lists.AddDisallowed("new.example"), lists.SaveDisallowed(),
                              lists.RemoveDisallowed("kept"), lists.AddAllowed("new.example"), lists.SaveAllowed()}) {
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("could not be read"), std::string::npos) << result.message;
