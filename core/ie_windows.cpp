@@ -44,9 +44,14 @@ bool cIEWindows::closeIE() {
   return browser && browser->Quit();
 }
 
-std::shared_ptr<IE_Class> cIEWindows::addIE(std::shared_ptr<BrowserWindow> browser) {
+std::shared_ptr<IE_Class> cIEWindows::addIE(std::shared_ptr<BrowserWindow> browser, unsigned long long rebuild) {
   auto sink = std::make_shared<IE_Class>(state_, host_);
   sink->SetIEctl(std::move(browser));
+  // A rebuild nested in the window's Advise has given it its sink already.
+  if (Overtaken(rebuild)) {
+    sink->End();
+    return nullptr;
+  }
   colIE.push_back(sink);
   return sink;
 }
@@ -67,23 +72,34 @@ void cIEWindows::refreshIE() {
     explicit BusyScope(bool& f) : flag(f), previous(f) { flag = true; }
     ~BusyScope() { flag = previous; }
   } busy(boolBusy);
+  // Every call below goes to the browser side, and an event that comes in
+  // during one (a call to another process waits in a message loop) runs a
+  // rebuild nested in this one. That rebuild saw the windows later than this
+  // one: its collection stands, and this rebuild stops where it is, so that no
+  // window gets a second sink.
+  const unsigned long long rebuild = ++rebuilds_;
 
   std::vector<std::shared_ptr<IE_Class>> old;
   old.swap(colIE);
   DropSinks(old);
+  if (Overtaken(rebuild)) return;
 
   std::shared_ptr<ShellWindowList> list = shell_.Create();
-  if (!list) return;
+  if (!list || Overtaken(rebuild)) return;
   ShellWindowList::Enumeration windows = list->Windows();
+  if (Overtaken(rebuild)) return;
   for (auto& browser : windows.windows) {
     if (!browser) return;  // an entry that is not a browser stops the rebuild
-    addIE(std::move(browser));
+    addIE(std::move(browser), rebuild);
+    if (Overtaken(rebuild)) return;
   }
   if (!windows.complete) return;
 
   if (!boolHooked) {
     auto subscription = list->Subscribe(weak_from_this());
     if (!subscription) return;
+    // A rebuild nested in the subscription that subscribed too is replaced
+    // here, its subscription ended: the events arrive once.
     winShell = list;
     winShellEvents_ = std::move(subscription);
   }

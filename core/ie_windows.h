@@ -41,7 +41,12 @@ class cIEWindows : public ShellWindowsEvents, public std::enable_shared_from_thi
   void OnWindowRegistered(long cookie) override { WinShell_WindowRegistered(cookie); }
   void OnWindowRevoked(long cookie) override { WinShell_WindowRevoked(cookie); }
 
-  std::shared_ptr<IE_Class> addIE(std::shared_ptr<BrowserWindow> browser);
+  // For rebuild number `rebuild`; nothing is added once another rebuild has started.
+  std::shared_ptr<IE_Class> addIE(std::shared_ptr<BrowserWindow> browser, unsigned long long rebuild);
+  // True when a rebuild started after rebuild number `rebuild`: one nested in
+  // it, run by an event that came in during one of its calls to the browser
+  // side. The nested rebuild's collection is the newer one.
+  bool Overtaken(unsigned long long rebuild) const { return rebuilds_ != rebuild; }
   void removeIE(long vntIndexKey);
   void refreshIE();
 
@@ -53,6 +58,7 @@ class cIEWindows : public ShellWindowsEvents, public std::enable_shared_from_thi
   std::unique_ptr<Subscription> winShellEvents_;     // that subscription
   bool boolBusy = false;                             // a rebuild is running
   bool boolHooked = false;                           // winShell has been set
+  unsigned long long rebuilds_ = 0;                  // rebuilds started so far
 };
 
 }  // namespace quellix

@@ -603,11 +603,26 @@ TEST(ScriptedComBrowserFromAnotherProcess, DrivesTheTrackerOfARunningProgram) {
   EXPECT_EQ(control->Query(sc::Query::kLiveWindows), 1);
   EXPECT_EQ(control->Query(sc::Query::kConnections, bad), 1);
 
+  // A window event that comes in during one of a rebuild's calls runs a
+  // rebuild nested in it; afterwards every window has exactly one sink, and
+  // a request is decided and counted once.
+  std::vector<int> open{bad};
+  for (const sc::Stage stage : {sc::Stage::kWindowUnadvise, sc::Stage::kShellCreate, sc::Stage::kItem,
+                                sc::Stage::kWindowAdvise}) {
+    ASSERT_TRUE(control->RaiseDuringNextCall(stage));
+    open.push_back(control->OpenWindow(L"http://nested.example/"));
+    for (const int window : open) {
+      EXPECT_EQ(control->Query(sc::Query::kConnections, window), 1) << "stage " << static_cast<int>(stage);
+    }
+  }
+  EXPECT_EQ(control->RaiseNewWindow2(bad, VARIANT_FALSE)->cancel, VARIANT_TRUE);
+  EXPECT_EQ(control->Query(sc::Query::kShellConnections), 1);
+
   ASSERT_TRUE(PostThreadMessageW(control->ThreadId(), WM_QUIT, 0, 0));
   ASSERT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
   DWORD exit_code = 0;
   ASSERT_TRUE(GetExitCodeProcess(process.Get(), &exit_code));
-  EXPECT_EQ(exit_code, 2u);  // two blocked, and everything released at its end
+  EXPECT_EQ(exit_code, 3u);  // three blocked, each once, and everything released at its end
 }
 
 }  // namespace

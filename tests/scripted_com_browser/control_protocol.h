@@ -27,6 +27,17 @@ enum class Command : ULONG_PTR {
   kWindowRevoked,         // the same for WindowRevoked
   kQuery,                 // number = Query; window = the window asked about
   kSetFailure,            // window = 0 for the shell; number = Failure; text "1" on, "0" off
+  kRaiseDuringNextCall,   // number = Stage: inside the next such call, WindowRegistered is raised
+};
+
+// Calls of the program into the browser side during which an event can come
+// in: a call to another process waits in a message loop, where the events
+// queued meanwhile are delivered. kRaiseDuringNextCall makes that happen.
+enum class Stage : std::int32_t {
+  kWindowUnadvise = 1,  // a sink leaves a window's DWebBrowserEvents2
+  kShellCreate,         // a ShellWindows is created
+  kItem,                // a window is read from the list
+  kWindowAdvise,        // a sink joins a window's DWebBrowserEvents2
 };
 
 // The fixed part of lpData; the UTF-16 text follows it up to cbData.

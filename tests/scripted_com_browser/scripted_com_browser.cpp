@@ -57,6 +57,7 @@ struct World {
   bool fail_count = false;
   bool fail_item = false;
   bool fail_shell_advise = false;
+  sc::Stage raise_during{};  // 0: none
   HWND control = nullptr;
 };
 
@@ -64,6 +65,17 @@ struct World {
 World& TheWorld() {
   static World* const world = new World;
   return *world;
+}
+
+void RaiseShellEvent(DISPID id, long cookie);
+
+// A window event that comes in during a call, as one does while a call to
+// another process waits for its answer.
+void RaiseIfDuring(sc::Stage stage) {
+  World& world = TheWorld();
+  if (world.raise_during != stage) return;
+  world.raise_during = sc::Stage{};
+  RaiseShellEvent(DISPID_WINDOWREGISTERED, 0);
 }
 
 #define QUELLIX_NOT_USED(name, ...) \
@@ -116,6 +128,7 @@ class ConnectionPoint final : public IConnectionPoint {
     connections_.push_back({next_cookie_, std::move(dispatch)});
     *cookie = next_cookie_++;
     if (advise_count_) ++*advise_count_;
+    if (events_ == DIID_DWebBrowserEvents2) RaiseIfDuring(sc::Stage::kWindowAdvise);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
@@ -128,6 +141,7 @@ class ConnectionPoint final : public IConnectionPoint {
     // Released after the list is consistent again: the sink's end may call back.
     ComPtr<IDispatch> sink = std::move(found->sink);
     connections_.erase(found);
+    if (events_ == DIID_DWebBrowserEvents2) RaiseIfDuring(sc::Stage::kWindowUnadvise);
     return S_OK;
   }
   QUELLIX_NOT_USED(EnumConnections, IEnumConnections**)
@@ -434,7 +448,10 @@ class ScriptedShellWindows final : public IShellWindows, public IConnectionPoint
     if (FAILED(VariantChangeType(&position, &index, 0, VT_I4))) return E_INVALIDARG;
     const auto& windows = TheWorld().windows;
     if (position.lVal < 0 || static_cast<std::size_t>(position.lVal) >= windows.size()) return S_FALSE;
-    return windows[static_cast<std::size_t>(position.lVal)]->QueryInterface(IID_IDispatch,
+    // Held: the event raised meanwhile may close windows.
+    const ComPtr<ScriptedWebBrowser> found = windows[static_cast<std::size_t>(position.lVal)];
+    RaiseIfDuring(sc::Stage::kItem);
+    return found->QueryInterface(IID_IDispatch,
                                                                              reinterpret_cast<void**>(window));
   }
   QUELLIX_NOT_USED(_NewEnum, IUnknown**)
@@ -555,6 +572,7 @@ LRESULT Run(sc::Command command, const sc::Request& request, const std::wstring&
     while (!world.windows.empty()) CloseWindowById(world.windows.front()->Id(), false);
     world.shells_created = world.shell_advises = world.stray_unadvises = world.over_releases = 0;
     world.fail_create = world.fail_count = world.fail_item = world.fail_shell_advise = false;
+    world.raise_during = sc::Stage{};
     return 1;
   }
   if (command == sc::Command::kOpenWindow) {
@@ -571,6 +589,10 @@ LRESULT Run(sc::Command command, const sc::Request& request, const std::wstring&
     return 1;
   }
   if (command == sc::Command::kQuery) return Query(static_cast<sc::Query>(request.number), request.window);
+  if (command == sc::Command::kRaiseDuringNextCall) {
+    world.raise_during = static_cast<sc::Stage>(request.number);
+    return 1;
+  }
   if (command == sc::Command::kSetFailure) {
     return SetFailure(static_cast<sc::Failure>(request.number), request.window, text == L"1");
   }
@@ -655,6 +677,7 @@ class ShellWindowsClassFactory final : public IClassFactory {
     if (TheWorld().fail_create) return E_OUTOFMEMORY;
     const ComPtr<ScriptedShellWindows> shell = AdoptComPtr(new (std::nothrow) ScriptedShellWindows);
     if (!shell) return E_OUTOFMEMORY;
+    RaiseIfDuring(sc::Stage::kShellCreate);
     return shell->QueryInterface(riid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }

@@ -102,6 +102,10 @@ long ScriptedComBrowser::Query(scripted_com::Query what, int window) const {
   return static_cast<long>(Send(Command::kQuery, window, static_cast<int>(what)));
 }
 
+bool ScriptedComBrowser::RaiseDuringNextCall(Stage stage) const {
+  return Send(Command::kRaiseDuringNextCall, 0, static_cast<int>(stage)) == 1;
+}
+
 bool ScriptedComBrowser::SetFailure(Failure failure, bool on, int window) const {
   return Send(Command::kSetFailure, window, static_cast<int>(failure), on ? L"1" : L"0") == 1;
 }

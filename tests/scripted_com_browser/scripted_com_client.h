@@ -51,6 +51,8 @@ class ScriptedComBrowser {
   long Query(scripted_com::Query what, int window = 0) const;
   // `window` 0 for the failures of the shell.
   bool SetFailure(Failure failure, bool on, int window = 0) const;
+  // Inside the next call of that kind, WindowRegistered is raised once.
+  bool RaiseDuringNextCall(Stage stage) const;
 
  private:
   LRESULT Send(Command command, int window, int number, std::wstring_view text = {}) const;
