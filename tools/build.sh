@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Configures (once) and builds one configuration: native | windows | bench.
+# Configures and builds one configuration of CMakePresets.json:
+#   tools/build.sh native|windows|bench|fuzz [targets...]
+# It configures again whenever the presets or the options below changed since
+# the last configure. QUELLIX_WERROR=ON in the environment makes warnings
+# errors (the test command and CI set it).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-config="$1"; shift
+config="${1:-}"
 case "$config" in
-  native)  args=(-DCMAKE_BUILD_TYPE=Debug -DQUELLIX_SANITIZE=ON) ;;
-  windows) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release) ;;
-  bench)   args=(-DCMAKE_BUILD_TYPE=Release -DQUELLIX_TESTS=OFF -DQUELLIX_BENCH=ON) ;;
-  fuzz)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELLIX_TESTS=OFF -DQUELLIX_FUZZ=ON
-                 -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  native|windows|bench|fuzz) shift ;;
   *) echo "usage: $0 native|windows|bench|fuzz [targets...]" >&2; exit 2 ;;
 esac
-if [ ! -f "build/$config/build.ninja" ]; then
-  cmake -S . -B "build/$config" -G Ninja "${args[@]}" >/dev/null
+args=(--preset "$config" "-DQUELLIX_WERROR=${QUELLIX_WERROR:-OFF}")
+stamp="build/$config/.configured-with"
+wanted="$(printf '%s\n' "${args[@]}"; cat CMakePresets.json cmake/mingw-w64-x86_64.cmake)"
+if [ ! -f "build/$config/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$wanted" ]; then
+  cmake "${args[@]}" >/dev/null
+  printf '%s' "$wanted" >"$stamp"
 fi
 if [ $# -gt 0 ]; then
   cmake --build "build/$config" --target "$@"

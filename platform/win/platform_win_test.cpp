@@ -207,6 +207,23 @@ TEST(FileIoWin, AReplacementFailingHalfWayLeavesAWholeList) {
   }
 }
 
+TEST(ScopedHandleWin, ResetToItsOwnHandleKeepsItAndTheCloseKeepsTheLastError) {
+  win::ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event.IsValid());
+  event.Reset(event.Get());
+  EXPECT_NE(SetEvent(event.Get()), 0) << "the handle was closed";
+
+  // A close that fails sets its own error; the reason the caller is about to
+  // read must survive it.
+  const HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(gone, nullptr);
+  DestroyWindow(gone);
+  win::ScopedWindow stale(gone);
+  SetLastError(ERROR_PATH_NOT_FOUND);
+  stale.Reset();
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
 TEST(OnTopWin, ExtendedStyleFollows) {
   win::ScopedWindow window(CreateWindowExW(0, L"STATIC", L"on top test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
                                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));

@@ -144,6 +144,7 @@ TEST(ButtonProbeWin, FindsTheButtonOnlyWhileItIsRegisteredAndChangesNothing) {
 
   tools.AddIEButton();
   std::vector<testing::StoredValue> added;
+  added.reserve(names.size());
   for (const std::string& name : names) {
     added.push_back(testing::ReadStoredValue(registry, kMachine, modIETools::kExtensionKey, name));
   }

@@ -27,9 +27,15 @@ class UniqueHandle {
   explicit operator bool() const { return IsValid(); }
   Handle Get() const { return handle_; }
   Handle Release() { return std::exchange(handle_, Traits::Invalid()); }
+  // Resetting to the handle already held keeps it open. The close does not
+  // change GetLastError, so a caller can still read why the call that gave
+  // it the new handle failed.
   void Reset(Handle h = Traits::Invalid()) {
+    if (h == handle_) return;
+    const DWORD last_error = ::GetLastError();
     if (IsValid()) Traits::Close(handle_);
     handle_ = h;
+    ::SetLastError(last_error);
   }
   // For out-parameters of Win32 calls; closes what was held.
   Handle* Put() {

@@ -32,8 +32,9 @@ TEST(KillDuringSaveWin, TheFileIsAlwaysOneWholeList) {
   const std::wstring exe = ThisFolder() + L"\\save_loop.exe";
   std::mt19937 random(2026);
   int seen = 0;
+  const std::wstring command_line = L"\"" + exe + L"\" \"" + folder + L"\"";
   for (int round = 0; round < 25; ++round) {
-    std::wstring command = L"\"" + exe + L"\" \"" + folder + L"\"";
+    std::wstring command = command_line;  // CreateProcessW may write into it
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

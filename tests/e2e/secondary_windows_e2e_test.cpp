@@ -49,7 +49,7 @@ class ProgramEndToEnd : public ::testing::Test {
     CoUninitialize();
   }
   std::wstring Folder(const wchar_t* name) {
-    const std::wstring folder = PrepareProgramFolder(WindowsPath(QUELLIX_PROGRAM_EXE), name);
+    std::wstring folder = PrepareProgramFolder(WindowsPath(QUELLIX_PROGRAM_EXE), name);
     EXPECT_FALSE(folder.empty());
     return folder;
   }
