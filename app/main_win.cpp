@@ -12,6 +12,7 @@
 #include "platform/registry.h"
 #include "platform/settings_store.h"
 #include "platform/win/browser_com.h"
+#include "platform/win/message_step_win.h"
 #include "product_identity.h"
 #include "ui/controls/form.h"
 #include "ui/main/form1.h"
@@ -97,13 +98,7 @@ class Program final : public SplashWindowAccess {
 
 int RunMessageLoop() {
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    // Tab and the arrow keys move between the controls of the active window.
-    HWND active = GetActiveWindow();
-    if (active != nullptr && IsDialogMessageW(active, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) platform::DispatchProgramMessage(message);
   return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
 }
 

@@ -1,11 +1,12 @@
 #include <windows.h>
 
 #include "platform/message_pump.h"
+#include "platform/win/message_step_win.h"
 
 namespace quellix::platform {
 namespace {
 
-// Dispatches what is queued; false when WM_QUIT came (it is posted again so
+// Dispatches what is queued, each message as the main loop does; false when WM_QUIT came (it is posted again so
 // that the main loop sees it too).
 bool DispatchPending() {
   MSG msg;
@@ -14,8 +15,7 @@ bool DispatchPending() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return false;
     }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    DispatchProgramMessage(msg);
   }
   return true;
 }

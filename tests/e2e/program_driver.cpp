@@ -1,5 +1,6 @@
 #include "tests/e2e/program_driver.h"
 
+#include <commctrl.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
@@ -213,6 +214,23 @@ HWND SwitchBox(HWND form, const std::wstring& label) {
   return nullptr;
 }
 
+std::wstring PanelText(DWORD process_id, HWND status, int panel) {
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+  if (process == nullptr) return L"<no access>";
+  wchar_t text[512] = {};
+  void* remote = VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
+  if (remote != nullptr) {
+    WriteProcessMemory(process, remote, text, sizeof text, nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(status, SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(remote),
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+    ReadProcessMemory(process, remote, text, sizeof text - sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return text;
+}
+
 std::wstring ProgramSetting(const wchar_t* key) {
   wchar_t value[1024] = {};
   DWORD bytes = sizeof value;
@@ -250,6 +268,36 @@ bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry) {
     Sleep(150);
   }
   return true;
+}
+
+bool TypeKeys(HWND window, std::initializer_list<Key> keys) {
+  SetForegroundWindow(window);
+  if (!WaitUntil([&] { return GetForegroundWindow() == window; }, 3000)) return false;
+  for (const Key& key : keys) {
+    std::vector<INPUT> input;
+    auto add = [&](WORD vk, bool up) {
+      INPUT one{};
+      one.type = INPUT_KEYBOARD;
+      one.ki.wVk = vk;
+      one.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+      input.push_back(one);
+    };
+    if (key.shift) add(VK_SHIFT, false);
+    if (key.alt) add(VK_MENU, false);
+    add(key.key, false);
+    add(key.key, true);
+    if (key.alt) add(VK_MENU, true);
+    if (key.shift) add(VK_SHIFT, true);
+    if (SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT)) != input.size()) return false;
+  }
+  return true;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
 }
 
 bool WaitUntil(const std::function<bool()>& done, DWORD ms) {

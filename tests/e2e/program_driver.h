@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,10 @@ std::vector<Child> WithText(const std::vector<Child>& children, const std::wstri
 // row of its label.
 HWND SwitchBox(HWND form, const std::wstring& label);
 
+// A status bar panel's text (panels from 0), read through a buffer in the
+// program's memory.
+std::wstring PanelText(DWORD process_id, HWND status, int panel);
+
 // One of the program's stored options, or "<absent>".
 std::wstring ProgramSetting(const wchar_t* key);
 
@@ -74,6 +79,17 @@ bool PressButton(HWND button);
 // Chooses an entry of the window's menu bar with the keyboard: `menu` counts
 // the menus from the left, `entry` the entries from the top, both from 0.
 bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry);
+
+// Real key input, as a user types it: brings the window to the front, then
+// presses each key (with Shift or Alt held when asked) through SendInput.
+struct Key {
+  WORD key;
+  bool shift = false;
+  bool alt = false;
+};
+bool TypeKeys(HWND window, std::initializer_list<Key> keys);
+// The window of the program's thread that has the keyboard focus.
+HWND FocusOf(HWND window);
 
 // Presses a button and returns once its window has handled the click (a
 // posted click could come after a request sent next, which goes first).

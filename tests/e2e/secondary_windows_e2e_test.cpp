@@ -8,7 +8,9 @@
 
 #include <optional>
 #include <cstdio>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/e2e/program_driver.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
@@ -224,6 +226,123 @@ TEST_F(ProgramEndToEnd, ALogOffWritesEverythingTheExitWrites) {
   EXPECT_EQ(ProgramSetting(L"strAllowed"), L"clicks.quellix.example\r\n");
   EXPECT_EQ(ProgramSetting(L"strDisallowed"), L"");
   EXPECT_EQ(ProgramSetting(L"state"), L"up");
+}
+
+// A keyboard user, with real key input: Tab through the main window, the
+// setup-mode prompt answered with Tab, Shift+Tab, Enter, Space, Escape and
+// Alt+F4, and Enter in the built-in browser's address box.
+TEST_F(ProgramEndToEnd, AKeyboardUserReachesEveryControlAndAnswersThePrompt) {
+  ASSERT_TRUE(StoreSetting(L"showHelp", L"0"));
+  const std::wstring folder = Folder(L"quellix-e2e-keyboard");
+  ScriptedComServer server(WindowsPath(QUELLIX_SCRIPTED_COM_DLL));
+  ASSERT_TRUE(server.Registered());
+  RunningProgram program(folder + L"\\QuellixPopUpBlocker.exe");
+  ASSERT_TRUE(program.Started());
+  HWND main = program.WaitForWindow(L"Quellix.Form1", 20000);
+  ASSERT_NE(main, nullptr);
+
+  // The Tab order follows the screen: the buttons, the switches from top to
+  // bottom, then each list side.
+  const auto buttons = ChildrenOf(main, L"Button");
+  const auto edits = ChildrenOf(main, L"Edit");
+  const auto lists = ChildrenOf(main, L"ListBox");
+  const auto adds = WithText(buttons, L"Add");
+  const auto deletes = WithText(buttons, L"Delete");
+  ASSERT_EQ(edits.size(), 2u);
+  ASSERT_EQ(lists.size(), 2u);
+  ASSERT_EQ(adds.size(), 2u);
+  ASSERT_EQ(deletes.size(), 2u);
+  std::vector<HWND> order{FindChildWithText(main, L"Button", L"Allow Next Popup"),
+                          FindChildWithText(main, L"Button", L"Minimize to Taskbar"),
+                          FindChildWithText(main, L"Button", L"Visit www.quellix.example")};
+  for (const wchar_t* label : {L"Popup Blocking: Stop Popups from all sites that aren't on my allowed list",
+                               L"Setup Mode: Add sites to my Allowed or Disallowed list as I browse",
+                               L"Exceptions: Allow popups when my mouse is over a link",
+                               L"Audio: Play a sound when a popup is blocked",
+                               L"Visual: Keep this window on top of all others",
+                               L"Automation: Run at startup and block popups automatically"}) {
+    order.push_back(SwitchBox(main, label));
+  }
+  for (std::size_t side = 0; side < 2; ++side) {
+    for (HWND control : {edits[side].window, adds[side].window, deletes[side].window, lists[side].window}) {
+      order.push_back(control);
+    }
+  }
+  for (HWND control : order) ASSERT_NE(control, nullptr);
+  ASSERT_TRUE(TypeKeys(main, {}));
+  EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == order[0]; }, 5000)) << "the first control has the focus";
+  for (std::size_t i = 1; i <= order.size(); ++i) {
+    ASSERT_TRUE(TypeKeys(main, {{VK_TAB}}));
+    const HWND expected = order[i % order.size()];
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == expected; }, 5000))
+        << "Tab " << i << " reached control " << FocusOf(main) << " instead of " << expected;
+  }
+  ASSERT_TRUE(TypeKeys(main, {{VK_TAB, true}}));
+  EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == order.back(); }, 5000)) << "Shift+Tab goes back";
+
+  // Enter in the built-in browser's address box opens the address typed.
+  ASSERT_TRUE(ClickNow(order[2]));
+  HWND website = program.WaitForWindow(L"Quellix.frmWebsite", 20000);
+  ASSERT_NE(website, nullptr);
+  HWND address = FindChild(website, L"Edit", [](const std::wstring&) { return true; });
+  ASSERT_NE(address, nullptr);
+  // The first control in the Tab order: it has the focus, or Tab gives it.
+  ASSERT_TRUE(TypeKeys(website, {}));
+  if (!WaitUntil([&] { return FocusOf(website) == address; }, 2000)) ASSERT_TRUE(TypeKeys(website, {{VK_TAB}}));
+  ASSERT_TRUE(WaitUntil([&] { return FocusOf(website) == address; }, 5000)) << "the address box has the focus";
+  const auto status = ChildrenOf(website, L"msctls_statusbar32");
+  ASSERT_EQ(status.size(), 1u);
+  auto loading_state = [&] { return PanelText(program.ProcessId(), status[0].window, 1); };
+  ASSERT_TRUE(WaitUntil([&] { return loading_state() == L"Completed http://www.quellix.example/"; }, 10000))
+      << "the start page did not load";
+  SendMessageW(address, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"about:blank"));
+  ASSERT_TRUE(TypeKeys(website, {{VK_RETURN}}));
+  EXPECT_TRUE(WaitUntil([&] { return loading_state() == L"Completed about:blank"; }, 10000)) << "Enter opened nothing";
+  PostMessageW(website, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return program.FindWindowOfClass(L"Quellix.frmWebsite") == nullptr; }, 10000));
+
+  // The prompt, answered from the keyboard: each answer reaches the page.
+  std::optional<ScriptedComBrowser> browser = ScriptedComBrowser::Find(program.ProcessId(), 20000);
+  ASSERT_TRUE(browser);
+  const int window = browser->OpenWindow(L"http://ads.neither.example/offer.html");
+  ASSERT_GT(window, 0);
+  struct Answer {
+    std::initializer_list<Key> keys;
+    VARIANT_BOOL cancel;  // as the page gets it back; it asks with Cancel false
+    const char* what;
+  };
+  const Answer answers[] = {
+      {{{VK_TAB, true}, {VK_RETURN}}, VARIANT_FALSE, "Shift+Tab to Allow Now, Enter"},
+      {{{VK_TAB}, {VK_TAB, true}, {VK_SPACE}}, VARIANT_TRUE, "Tab to the site's box, Shift+Tab back, Space"},
+      {{{VK_ESCAPE}}, VARIANT_TRUE, "Escape"},
+      {{{VK_F4, false, true}}, VARIANT_TRUE, "Alt+F4"},
+  };
+  for (const Answer& answer : answers) {
+    std::optional<ScriptedComBrowser::NewWindow2Answer> got;
+    std::jthread page([&] { got = browser->RaiseNewWindow2(window, VARIANT_FALSE); });
+    HWND prompt = program.WaitForWindow(L"Quellix.Form3", 10000);
+    ASSERT_NE(prompt, nullptr) << answer.what;
+    HWND block_now = FindChildWithText(prompt, L"Button", L"Block Now");
+    ASSERT_TRUE(TypeKeys(prompt, {}));
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(prompt) == block_now; }, 5000)) << "the prompt focuses Block Now";
+    if (answer.keys.size() > 1) {
+      // Each move of the focus lands where it should before the next key.
+      const Key first = *answer.keys.begin();
+      ASSERT_TRUE(TypeKeys(prompt, {first}));
+      const HWND expected = first.shift ? FindChildWithText(prompt, L"Button", L"Allow Now")
+                                        : FindChild(prompt, L"Edit", [](const std::wstring&) { return true; });
+      EXPECT_TRUE(WaitUntil([&] { return FocusOf(prompt) == expected; }, 5000)) << answer.what;
+      for (auto key = answer.keys.begin() + 1; key != answer.keys.end(); ++key) ASSERT_TRUE(TypeKeys(prompt, {*key}));
+    } else {
+      ASSERT_TRUE(TypeKeys(prompt, answer.keys));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return program.FindWindowOfClass(L"Quellix.Form3") == nullptr; }, 10000))
+        << answer.what << ": the prompt stays open";
+    page.join();
+    ASSERT_TRUE(got) << answer.what;
+    EXPECT_EQ(got->cancel, answer.cancel) << answer.what;
+  }
+
 }
 
 }  // namespace

@@ -34,22 +34,6 @@ LRESULT SendForResult(HWND window, UINT message, WPARAM wparam = 0, LPARAM lpara
   return static_cast<LRESULT>(result);
 }
 
-// A status bar panel's text, read through a buffer in the program's memory.
-std::wstring PanelText(DWORD process_id, HWND status, int panel) {
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
-  if (process == nullptr) return L"<no access>";
-  wchar_t text[512] = {};
-  void* remote = VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
-  if (remote != nullptr) {
-    WriteProcessMemory(process, remote, text, sizeof text, nullptr);
-    Send(status, SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(remote));
-    ReadProcessMemory(process, remote, text, sizeof text - sizeof(wchar_t), nullptr);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  }
-  CloseHandle(process);
-  return text;
-}
-
 std::wstring Setting(const wchar_t* key) { return ProgramSetting(key); }
 
 std::string FileText(const std::wstring& path) {

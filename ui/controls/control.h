@@ -57,6 +57,8 @@ class ControlPeer {
   virtual void ShowContainer(const Control* /*container*/) {}
   virtual void ShowColors(std::optional<Color> /*back*/, std::optional<Color> /*fore*/) {}
   virtual void ShowFont(const FontSpec& /*font*/) {}
+  // The keyboard focus moves to the control.
+  virtual void TakeFocus() {}
 };
 
 class Control {
@@ -90,6 +92,11 @@ class Control {
   void SetVisible(bool visible);
   const std::string& ToolTipText() const { return tooltip_; }
   void SetToolTipText(std::string tip);
+  // Gives the control the keyboard focus (on the screen; the headless
+  // backend has no keyboard).
+  void SetFocus() {
+    if (peer_) peer_->TakeFocus();
+  }
 
   // Used by the form when it attaches the backend's widget.
   void AttachPeer(std::unique_ptr<ControlPeer> peer);

@@ -32,6 +32,7 @@ struct FormStyle {
   bool has_border = true;     // false: no border and no title bar
   bool in_taskbar = true;
   bool sizable = false;       // a sizing border and a maximise button
+  bool escape_closes = false; // Escape closes the window, as its close button does
   FontSpec font;              // for every control of the form
   std::string icon_resource;  // the window's icon among the program's resources; empty: none
 };

@@ -109,12 +109,13 @@ class Form1 final : public ui::Form, public PopupHost {
   ui::Button& Command6;
   ui::Button& Command7;
   ui::Frame& Frame2;  // "Program Options"
+  // The switches, top to bottom: made in this order, which is the Tab order.
   ui::CheckBox& Check1;
   ui::CheckBox& Check2;
+  ui::CheckBox& Check6;
+  ui::CheckBox& Check5;
   ui::CheckBox& Check3;
   ui::CheckBox& Check4;
-  ui::CheckBox& Check5;
-  ui::CheckBox& Check6;
   ui::Frame& Frame1;  // "Website Settings"
   ui::Label& Label3;
   ui::TextBox& Text1;

@@ -17,6 +17,7 @@ ui::FormStyle PromptStyle() {
   style.client_height = kButtonTop + kButtonHeight + 120;
   style.font = {"Verdana", 8, false};
   style.icon_resource = ui::kProgramIconResource;
+  style.escape_closes = true;  // closing blocks, as the close button does
   return style;
 }
 

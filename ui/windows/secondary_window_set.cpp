@@ -21,6 +21,8 @@ bool SecondaryWindowSet::ShowSetupPrompt() {
         [this](const std::string& text) { ReportStoreFailure(text); }});
   });
   prompt.Show();
+  // A keyboard user answers at once: Enter blocks, as closing does.
+  prompt.Command4.SetFocus();
   return true;
 }
 

@@ -1,6 +1,7 @@
 // An OLE container of our own for the browser control: a client site that
 // lets it activate in place in a host window, a frame that refuses menus and
-// borders, and an event sink. The browser is taken down when the host window
+// borders, and an event sink. Keys reach the active browser through the
+// program's message step. The browser is taken down when the host window
 // is destroyed, before its in-place window goes with it.
 #include "ui/controls/win/web_browser_host_win.h"
 
@@ -14,6 +15,7 @@
 
 #include "platform/win/com_connection.h"
 #include "platform/win/dispatch_sink.h"
+#include "platform/win/message_step_win.h"
 #include "platform/win/scoped_com.h"
 #include "platform/win/wide_string.h"
 
@@ -279,9 +281,23 @@ class BrowserPeer final : public WebBrowserPeer, public ControlNotifications {
     in_place->SetObjectRects(&area, &area);
   }
 
+  // The page's own keys (its accelerators, Tab between its links, keys
+  // typed into its fields) go to the active browser first.
+  bool TranslateAccelerator(MSG* message) const {
+    if (!object_ || message == nullptr) return false;
+    ComPtr<IOleInPlaceActiveObject> active;
+    if (FAILED(object_->QueryInterface(IID_IOleInPlaceActiveObject,
+                                       reinterpret_cast<void**>(active.ReleaseAndGetAddressOf())))) {
+      return false;
+    }
+    return active->TranslateAccelerator(message) == S_OK;
+  }
+
   static LRESULT CALLBACK HostProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_DESTROY) {
-      if (auto* peer = reinterpret_cast<BrowserPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA))) peer->TakeDown();
+    auto* peer = reinterpret_cast<BrowserPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_DESTROY && peer != nullptr) peer->TakeDown();
+    if (message == platform::TranslateAcceleratorMessage()) {
+      return peer != nullptr && peer->TranslateAccelerator(reinterpret_cast<MSG*>(lparam)) ? TRUE : FALSE;
     }
     return DefWindowProcW(window, message, wparam, lparam);
   }

@@ -44,6 +44,7 @@ class PeerBase : public Interface, public ControlNotifications {
   void ShowToolTip(const std::string& tip) override { form_.SetToolTip(window_, tip); }
   void ShowRect(const TwipsRect&) override { Place(); }
   void ShowContainer(const Control*) override { Place(); }
+  void TakeFocus() override { SetFocus(window_); }
   void ShowColors(std::optional<Color> back, std::optional<Color> fore) override {
     back_ = back;
     fore_ = fore;
@@ -149,6 +150,14 @@ class TextBoxPeer final : public PlainPeer {
   // The box's key-press handling sees every character before the box takes it.
   static LRESULT CALLBACK KeyFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                     DWORD_PTR data) {
+    if (message == WM_GETDLGCODE && lparam != 0) {
+      // A box with key-press handling takes Enter itself, before the
+      // window's dialog keys would (they press a button with it).
+      const auto* key = reinterpret_cast<const MSG*>(lparam);
+      if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN && reinterpret_cast<TextBox*>(data)->KeyPress) {
+        return DefSubclassProc(window, message, wparam, lparam) | DLGC_WANTMESSAGE;
+      }
+    }
     if (message == WM_CHAR) {
       try {
         const int key = reinterpret_cast<TextBox*>(data)->UserKeyPress(static_cast<int>(wparam));

@@ -198,6 +198,17 @@ void Win32FormPeer::FitToClientArea(bool centre) {
   sizing_by_code_ = was_sizing;
 }
 
+bool Win32FormPeer::PressFocusedButton() {
+  HWND focus = GetFocus();
+  if (focus == nullptr || !IsChild(window_.Get(), focus)) return false;
+  wchar_t name[16] = {};
+  GetClassNameW(focus, name, 16);
+  const LONG_PTR type = GetWindowLongPtrW(focus, GWL_STYLE) & BS_TYPEMASK;
+  if (lstrcmpiW(name, L"Button") != 0 || (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON)) return false;
+  SendMessageW(focus, BM_CLICK, 0, 0);
+  return true;
+}
+
 WindowHandle Win32FormPeer::Handle() const { return reinterpret_cast<WindowHandle>(window_.Get()); }
 
 void Win32FormPeer::ShowCaption(const std::string& caption) {
@@ -338,6 +349,13 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   HWND window = window_.Get();
   switch (message) {
     case WM_COMMAND: {
+      // The dialog keys: Enter presses the focused button, Escape closes a
+      // window that lets it. No menu entry has these numbers.
+      if (HIWORD(wparam) == 0 && LOWORD(wparam) == IDOK && PressFocusedButton()) return 0;
+      if (HIWORD(wparam) == 0 && LOWORD(wparam) == IDCANCEL) {
+        if (style_.escape_closes) form_.SystemRequestedClose();
+        return 0;
+      }
       if (lparam == 0) {
         if (HIWORD(wparam) == 0) {
           if (MenuItem* item = form_.MenuByCommand(LOWORD(wparam))) item->Click();
@@ -416,6 +434,24 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       client_size_ = {client.right, client.bottom};
       return 0;
     }
+    case WM_ACTIVATE:
+      // Like a dialog: the control that had the focus gets it back when the
+      // window is active again, the first one in the Tab order the first time.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window, focus)) focus_ = focus;
+        return 0;
+      }
+      if (HIWORD(wparam) == 0) {
+        if (focus_ == nullptr || !IsWindow(focus_) || !IsChild(window, focus_)) {
+          focus_ = GetNextDlgTabItem(window, nullptr, FALSE);
+        }
+        if (focus_ != nullptr) {
+          SetFocus(focus_);
+          return 0;
+        }
+      }
+      break;
     case WM_CLOSE:
       // Closing runs the form's unload; the window goes when its owner lets it.
       form_.SystemRequestedClose();

@@ -84,6 +84,8 @@ class Win32FormPeer final : public FormPeer {
   // Sizes the window around its designed client area; centred in the work
   // area, or at its present place.
   void FitToClientArea(bool centre);
+  // Enter on a focused push button presses it; false when no button has the focus.
+  bool PressFocusedButton();
 
   Form& form_;
   FormStyle style_;
@@ -93,6 +95,7 @@ class Win32FormPeer final : public FormPeer {
   win::ScopedIcon small_icon_;
   win::ScopedBrush back_brush_;
   HWND tooltip_ = nullptr;  // destroyed with the form, which owns it
+  HWND focus_ = nullptr;    // the control that had the focus when the window was last active
   int dpi_ = 96;
   bool has_menu_ = false;
   bool created_ = false;
