@@ -45,7 +45,7 @@ class Program final : public SplashWindowAccess {
  public:
   Program()
       : toolkit_(ui::CreateToolkit()),
-        settings_(platform::OpenUserSettingsStore()),
+        settings_(std::make_unique<platform::RegistrySettingsStore>()),
         windows_(SecondaryWindowEnvironment{*toolkit_, *settings_, options::ApplicationName(), branding_, state_,
                                             skin_, platform::ProgramFolder(), [] { PostQuitMessage(0); }, {}}) {
     skin_.SetSplash(this);

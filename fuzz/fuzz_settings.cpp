@@ -1,16 +1,10 @@
 // Every stored option converted from arbitrary text, checked against the
-// stored forms written out plainly; then the settings file made of arbitrary
-// bytes, one value saved into it, and nothing else in it lost.
-#include <unistd.h>
-
+// stored forms written out plainly.
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
 
-#include "text/letter_case.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/settings_store.h"
 #include "ui/main/options.h"
@@ -111,41 +105,10 @@ void CheckConversions(quellix::fuzz::FuzzInput& input) {
   }
 }
 
-bool SameName(const std::string& a, const std::string& b) { return quellix::FoldCase(a) == quellix::FoldCase(b); }
-
-void CheckSettingsFile(quellix::fuzz::FuzzInput& input) {
-  static const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                            ("quellix-fuzz-settings-" + std::to_string(::getpid()) + ".ini");
-  const std::string bytes = input.Text();
-  const std::string app = input.Byte() & 1 ? input.Text() : std::string(kApp);
-  const std::string section = input.Byte() & 1 ? input.Text() : std::string("Settings");
-  const std::string key = input.Text();
-  const std::string value = input.Text();
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-
-  quellix::platform::FileSettingsStore store(file.string());
-  // 0xFF never comes out of an input text, so this is no stored value.
-  const std::string absent = "\xFF";
-  std::map<std::string, std::string> before;
-  for (const char* name : kKeys) before[name] = store.GetSetting(kApp, "Settings", name, absent);
-
-  if (!store.SaveSetting(app, section, key, value)) std::abort();
-  if (store.GetSetting(app, section, key, absent) != value) std::abort();
-  const bool same_section = SameName(app, kApp) && SameName(section, "Settings");
-  for (const char* name : kKeys) {
-    if (same_section && SameName(name, key)) continue;
-    if (store.GetSetting(kApp, "Settings", name, absent) != before[name]) std::abort();
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   quellix::fuzz::FuzzInput input(data, size);
-  if (input.Byte() & 1) {
-    CheckSettingsFile(input);
-  } else {
-    CheckConversions(input);
-  }
+  CheckConversions(input);
   return 0;
 }

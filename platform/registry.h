@@ -5,6 +5,7 @@
 //
 // Backends: Win32Registry (advapi32, platform/win/registry_win.cpp) and
 // PortableRegistry (platform/registry_portable.h) for builds without Windows.
+// A further pair of calls reads and writes Unicode text (the W functions).
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,7 @@ inline constexpr std::int32_t kBadPathname = 161;        // a path that begins w
 inline constexpr std::int32_t kMoreData = 234;           // the buffer is too small
 inline constexpr std::int32_t kRegistryIoFailed = 1016;  // the change could not be stored
 inline constexpr std::int32_t kKeyDeleted = 1018;        // the open key was deleted meanwhile
+inline constexpr std::int32_t kUnsupportedType = 1630;   // a text was asked for and the value is not REG_SZ
 }  // namespace reg_status
 
 // Access rights of an open key.
@@ -110,6 +112,14 @@ class Registry {
   virtual std::int32_t DeleteKey(RegistryHandle parent, const std::string& path) = 0;
   // RegCloseKey; closing a root's handle does nothing.
   virtual std::int32_t CloseKey(RegistryHandle key) = 0;
+
+  // Text values in UTF-8 that need not fit the ANSI code page (the settings'
+  // texts); `name` is ANSI like every other name here.
+  // RegGetValueW restricted to REG_SZ: the text up to its first NUL, with or
+  // without a terminating NUL stored; kUnsupportedType for another type.
+  virtual std::int32_t QueryText(RegistryHandle key, const std::string& name, std::string& text) = 0;
+  // RegSetValueExW: `text` as REG_SZ with its terminating NUL.
+  virtual std::int32_t SetText(RegistryHandle key, const std::string& name, const std::string& text) = 0;
 };
 
 // The registry of the system the program runs on: advapi32 on Windows; in a

@@ -22,14 +22,14 @@ constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
 const std::string kName = "Quellix Pop-Up Blocker";
 
-// One registry file that an administrator and an ordinary user take turns at.
+// One machine's registry that an administrator and an ordinary user take turns at.
 class SharedRegistry : public ::testing::Test {
  protected:
-  PortableRegistry Administrator() { return PortableRegistry({true, file}); }
-  PortableRegistry User() { return PortableRegistry({false, file}); }
+  PortableRegistry Administrator() { return PortableRegistry(machine, {true}); }
+  PortableRegistry User() { return PortableRegistry(machine, {false}); }
 
+  PortableRegistry machine;
   testing::ScratchFolder folder;
-  std::string file = folder.Path("registry.txt");
 };
 
 // The run-at-start switch of an ordinary user: the machine-wide entry is
@@ -47,7 +47,7 @@ TEST_F(SharedRegistry, StartUpEntryOfAnOrdinaryUserGoesToTheUsersRunKey) {
 }
 
 TEST(RegistryEntries, EveryOperationClosesWhatItOpens) {
-  PortableRegistry registry({true, {}});
+  PortableRegistry registry({true});
   AddRemove entries(registry);
   entries.AddToRun(kName, "C:\\q.exe");
   entries.GetString(kMachine, AddRemove::kRunKey, kName);
@@ -107,7 +107,7 @@ TEST(OrdinaryUser, ToolbarButtonAndInstalledProgramsEntryChangeNothing) {
 TEST_F(SharedRegistry, ButtonProbeNeedsShell5AndTheBrowserAndChangesNothing) {
   const std::string browser = folder.Path("iexplore.exe");
   std::ofstream(browser) << "MZ";
-  PortableRegistry registry({true, {}});
+  PortableRegistry registry({true});
   CRegister(registry).WriteRegValue(kMachine, modIETools::kBrowserAppPathKey, "*", browser);
   const modIETools tools(registry, {"C:\\Q", "Q", kName});
 

@@ -1,12 +1,10 @@
 #include "platform/registry_portable.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <array>
+#include <utility>
 
-#include "platform/file_io.h"
-#include "platform/native_path.h"
-#include "platform/registry_text_format.h"
+#include "platform/code_page.h"
 
 namespace quellix::platform {
 
@@ -28,8 +26,13 @@ namespace {
 
 using Node = PortableRegistry::Node;
 
-constexpr RegistryRoot kAllRoots[] = {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser, RegistryRoot::LocalMachine,
-                                      RegistryRoot::Users, RegistryRoot::CurrentConfig};
+constexpr std::array<std::pair<RegistryRoot, std::string_view>, 5> kRoots = {{
+    {RegistryRoot::ClassesRoot, "HKEY_CLASSES_ROOT"},
+    {RegistryRoot::CurrentUser, "HKEY_CURRENT_USER"},
+    {RegistryRoot::LocalMachine, "HKEY_LOCAL_MACHINE"},
+    {RegistryRoot::Users, "HKEY_USERS"},
+    {RegistryRoot::CurrentConfig, "HKEY_CURRENT_CONFIG"},
+}};
 
 // Names compare as the registry compares them: letters of the ANSI code page
 // (Windows-1252) without regard to case.
@@ -71,17 +74,46 @@ std::shared_ptr<Node> AddChild(Node& parent, std::string_view name) {
   return child;
 }
 
-void CollectKeys(const Node& node, RegistryRoot root, std::vector<std::string>& path,
-                 std::vector<RegistryTextKey>& out) {
-  if (!path.empty() || !node.values.empty()) {
-    RegistryTextKey key{root, path, {}};
-    for (const auto& [folded, value] : node.values) key.values.push_back({value.name, value.type, value.data});
-    out.push_back(std::move(key));
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+void AppendHex(std::string& out, unsigned char c) {
+  out += kHexDigits[c >> 4];
+  out += kHexDigits[c & 0xF];
+}
+
+void AppendEscaped(std::string& out, std::string_view name) {
+  for (const char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c > 0x7E || c == '%' || c == '"' || c == '[' || c == ']' || c == '\\' || c == '=') {
+      out += '%';
+      AppendHex(out, c);
+    } else {
+      out += ch;
+    }
+  }
+}
+
+void AppendKeys(const Node& node, std::string_view key_line, std::string& out) {
+  if (key_line.find('\\') != std::string_view::npos || !node.values.empty()) {
+    out.append(key_line).append("]\n");
+    for (const auto& [folded, value] : node.values) {
+      if (value.name.empty()) {
+        out += '@';
+      } else {
+        out += '"';
+        AppendEscaped(out, value.name);
+        out += '"';
+      }
+      out += '=' + std::to_string(value.type) + ':';
+      for (const std::uint8_t b : value.data) AppendHex(out, b);
+      out += '\n';
+    }
   }
   for (const auto& [folded, child] : node.subkeys) {
-    path.push_back(child->name);
-    CollectKeys(*child, root, path, out);
-    path.pop_back();
+    std::string child_line(key_line);
+    child_line += '\\';
+    AppendEscaped(child_line, child->name);
+    AppendKeys(*child, child_line, out);
   }
 }
 
@@ -89,10 +121,13 @@ void CollectKeys(const Node& node, RegistryRoot root, std::vector<std::string>& 
 
 PortableRegistry::PortableRegistry() : PortableRegistry(Options{}) {}
 
-PortableRegistry::PortableRegistry(Options options) : options_(std::move(options)) {
-  for (const RegistryRoot root : kAllRoots) roots_.emplace(root, std::make_shared<Node>());
-  Load();
+PortableRegistry::PortableRegistry(Options options)
+    : options_(options), machine_(std::make_shared<Machine>()), mutex_(machine_->mutex), roots_(machine_->roots) {
+  for (const auto& [root, root_name] : kRoots) roots_.emplace(root, std::make_shared<Node>());
 }
+
+PortableRegistry::PortableRegistry(const PortableRegistry& machine, Options options)
+    : options_(options), machine_(machine.machine_), mutex_(machine_->mutex), roots_(machine_->roots) {}
 
 PortableRegistry::~PortableRegistry() = default;
 
@@ -101,7 +136,7 @@ bool PortableRegistry::MayWrite(RegistryRoot root) const {
 }
 
 PortableRegistry::Resolved PortableRegistry::ResolveHandle(RegistryHandle handle) const {
-  for (const RegistryRoot root : kAllRoots) {
+  for (const auto& [root, root_name] : kRoots) {
     if (HandleOfRoot(root) == handle) {
       // A predefined root is open with the most access the process may have.
       return {reg_status::kSuccess, roots_.at(root), root,
@@ -165,7 +200,6 @@ std::int32_t PortableRegistry::Open(RegistryHandle parent, const std::string& pa
 
   if (!walk.missing.empty()) {
     for (const std::string_view part : walk.missing) walk.deepest = AddChild(*walk.deepest, part);
-    if (const std::int32_t saved = Persist(); saved != reg_status::kSuccess) return saved;
   }
   key = AddHandle(std::move(walk.deepest), walk.from.root, granted);
   return reg_status::kSuccess;
@@ -247,7 +281,7 @@ std::int32_t PortableRegistry::SetValue(RegistryHandle key, const std::string& n
   if (value.name.empty()) value.name = std::string(plain_name);
   value.type = type;
   value.data.assign(data, data + size);
-  return Persist();
+  return reg_status::kSuccess;
 }
 
 std::int32_t PortableRegistry::DeleteValue(RegistryHandle key, const std::string& name) {
@@ -255,7 +289,7 @@ std::int32_t PortableRegistry::DeleteValue(RegistryHandle key, const std::string
   const Resolved at = ResolveForValues(key, reg_access::kSetValue);
   if (at.status != reg_status::kSuccess) return at.status;
   if (at.node->values.erase(Fold(AsCString(name))) == 0) return reg_status::kFileNotFound;
-  return Persist();
+  return reg_status::kSuccess;
 }
 
 std::int32_t PortableRegistry::DeleteKey(RegistryHandle parent, const std::string& path) {
@@ -271,12 +305,12 @@ std::int32_t PortableRegistry::DeleteKey(RegistryHandle parent, const std::strin
   node.parent->subkeys.erase(Fold(node.name));
   node.parent = nullptr;
   node.deleted = true;
-  return Persist();
+  return reg_status::kSuccess;
 }
 
 std::int32_t PortableRegistry::CloseKey(RegistryHandle key) {
   const std::lock_guard lock(mutex_);
-  for (const RegistryRoot root : kAllRoots) {
+  for (const auto& [root, root_name] : kRoots) {
     if (HandleOfRoot(root) == key) return reg_status::kSuccess;
   }
   return open_.erase(key) == 1 ? reg_status::kSuccess : reg_status::kInvalidHandle;
@@ -289,62 +323,30 @@ std::size_t PortableRegistry::OpenKeyCount() const {
 
 std::string PortableRegistry::Serialize() const {
   const std::lock_guard lock(mutex_);
-  return TreeText();
+  std::string out = "QUELLIX REGISTRY 1\n";
+  // kRoots is in the order of the roots' numbers.
+  for (const auto& [root, root_name] : kRoots) AppendKeys(*roots_.at(root), "[" + std::string(root_name), out);
+  return out;
 }
 
-std::string PortableRegistry::TreeText() const {
-  std::vector<RegistryTextKey> keys;
-  std::vector<std::string> path;
-  for (const auto& [root, node] : roots_) CollectKeys(*node, root, path, keys);
-  return WriteRegistryText(keys);
+std::int32_t PortableRegistry::QueryText(RegistryHandle key, const std::string& name, std::string& text) {
+  std::uint32_t type = reg_type::kNone;
+  std::uint32_t size = 0;
+  std::int32_t status = QueryValue(key, name, &type, nullptr, &size);
+  if (status != reg_status::kSuccess) return status;
+  if (type != reg_type::kSz) return reg_status::kUnsupportedType;
+  std::string data(size, '\0');
+  status = QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
+  if (status != reg_status::kSuccess) return status;
+  data.resize(std::min<std::size_t>(size, data.find('\0')));
+  text = Utf8FromAnsi(data);
+  return reg_status::kSuccess;
 }
 
-std::int32_t PortableRegistry::Persist() {
-  if (options_.file.empty()) return reg_status::kSuccess;
-  // The tree in memory stays as changed; the next change tries the file again.
-  return ReplaceWholeFile(options_.file, TreeText()).ok ? reg_status::kSuccess : reg_status::kRegistryIoFailed;
-}
-
-void PortableRegistry::Load() {
-  if (options_.file.empty()) return;
-  namespace fs = std::filesystem;
-  const fs::path native = NativePath(options_.file);
-  std::error_code ec;
-  if (!fs::exists(native, ec)) return;
-  std::string text;
-  if (const IoResult read = ReadWholeFile(options_.file, text); !read.ok) {
-    // Unreadable is not broken: leave the file alone and keep this run in memory.
-    load_problem_ = "could not read " + options_.file + ": " + read.error;
-    options_.file.clear();
-    return;
-  }
-  std::string error;
-  const auto keys = ReadRegistryText(text, error);
-  if (!keys) {
-    fs::path aside = native;
-    aside += ".broken";
-    for (int n = 1; fs::exists(aside, ec) && n < 1000; ++n) {
-      aside = native;
-      aside += ".broken-" + std::to_string(n);
-    }
-    fs::rename(native, aside, ec);
-    load_problem_ = options_.file + ": " + error + "; set aside as " + aside.string();
-    if (ec) {
-      load_problem_ += " failed (" + ec.message() + "); kept in memory only";
-      options_.file.clear();
-    }
-    return;
-  }
-  for (const RegistryTextKey& record : *keys) {
-    Node* node = roots_.at(record.root).get();
-    for (const std::string& part : record.path) {
-      const auto it = node->subkeys.find(Fold(part));
-      node = it != node->subkeys.end() ? it->second.get() : AddChild(*node, part).get();
-    }
-    for (const RegistryTextValue& value : record.values) {
-      node->values[Fold(value.name)] = Node::Value{value.name, value.type, value.data};
-    }
-  }
+std::int32_t PortableRegistry::SetText(RegistryHandle key, const std::string& name, const std::string& text) {
+  const std::string data = AnsiFromUtf8(text);
+  return SetValue(key, name, reg_type::kSz, reinterpret_cast<const std::uint8_t*>(data.c_str()),
+                  static_cast<std::uint32_t>(data.size() + 1));
 }
 
 }  // namespace quellix::platform

@@ -17,12 +17,12 @@
 //   RegCreateKeyA) then gives read access only.
 //
 // Not modelled: security descriptors per key, volatile keys, symbolic links,
-// the merged view of HKEY_CLASSES_ROOT, size limits of names and data.
+// the merged view of HKEY_CLASSES_ROOT, size limits of names and data. Text
+// is kept in the code page (Windows-1252), so a Unicode text (SetText) keeps
+// only what that code page holds, and an expandable text is not read as text.
 //
-// The tree lives in memory and, when a file is named, is read from it at
-// construction and written back (whole, through a temporary file) after every
-// change. A file that is not in the registry's text form is moved aside to
-// "<file>.broken" (or "<file>.broken-N") and the registry starts empty.
+// The tree lives in memory only. Two registries can share one tree, as two
+// processes with different rights share the registry of one machine.
 #pragma once
 
 #include <map>
@@ -40,11 +40,13 @@ class PortableRegistry final : public Registry {
  public:
   struct Options {
     bool administrator = false;  // the machine-wide roots accept changes
-    std::string file;            // where the tree is kept between runs; empty: memory only
   };
 
   PortableRegistry();
   explicit PortableRegistry(Options options);
+  // Another process on the same machine: the keys and values of `machine`,
+  // its own rights and open keys.
+  PortableRegistry(const PortableRegistry& machine, Options options);
   ~PortableRegistry() override;
   PortableRegistry(const PortableRegistry&) = delete;
   PortableRegistry& operator=(const PortableRegistry&) = delete;
@@ -62,13 +64,15 @@ class PortableRegistry final : public Registry {
   std::int32_t DeleteValue(RegistryHandle key, const std::string& name) override;
   std::int32_t DeleteKey(RegistryHandle parent, const std::string& path) override;
   std::int32_t CloseKey(RegistryHandle key) override;
+  std::int32_t QueryText(RegistryHandle key, const std::string& name, std::string& text) override;
+  std::int32_t SetText(RegistryHandle key, const std::string& name, const std::string& text) override;
 
-  // The whole tree in its text form, as the file holds it: two registries
+  // The whole tree as text, one "[root\path]" line per key (a key without
+  // values keeps its line) and one line per value (`@` or the quoted name,
+  // "=", the type number, ":" and the data in hexadecimal; bytes outside
+  // printable ASCII and any of % " [ ] \ = in names as %XX): two registries
   // with equal texts hold the same keys and values.
   std::string Serialize() const;
-  // Why the file named at construction was set aside; empty when it was
-  // read, or there was none.
-  const std::string& LoadProblem() const { return load_problem_; }
   // How many keys are open now (roots not counted).
   std::size_t OpenKeyCount() const;
 
@@ -100,21 +104,24 @@ class PortableRegistry final : public Registry {
   // An open key whose values may be used with `needed` access.
   Resolved ResolveForValues(RegistryHandle key, std::uint32_t needed) const;
   PathWalk WalkPath(RegistryHandle parent, const std::string& path) const;
-  std::string TreeText() const;
   bool MayWrite(RegistryRoot root) const;
   std::uint32_t GrantedAccess(RegistryRoot root, std::uint32_t requested, std::int32_t& status) const;
   std::int32_t Open(RegistryHandle parent, const std::string& path, std::uint32_t access, bool create,
                     RegistryHandle& key);
   RegistryHandle AddHandle(std::shared_ptr<Node> node, RegistryRoot root, std::uint32_t access);
-  std::int32_t Persist();
-  void Load();
+
+  // The keys and values, shared by the registries of one machine.
+  struct Machine {
+    std::mutex mutex;
+    std::map<RegistryRoot, std::shared_ptr<Node>> roots;
+  };
 
   Options options_;
-  mutable std::mutex mutex_;
-  std::map<RegistryRoot, std::shared_ptr<Node>> roots_;
+  std::shared_ptr<Machine> machine_;
+  std::mutex& mutex_;
+  std::map<RegistryRoot, std::shared_ptr<Node>>& roots_;
   std::map<RegistryHandle, OpenKeyEntry> open_;
   RegistryHandle next_handle_ = 0x100;
-  std::string load_problem_;
 };
 
 }  // namespace quellix::platform

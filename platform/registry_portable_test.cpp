@@ -1,23 +1,18 @@
-// What only the portable registry has: the rights of an ordinary user and its file.
+// What only the portable registry has: the rights of an ordinary user.
 #include "platform/registry_portable.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "platform/registry_test_support.h"
-#include "platform/registry_text_format.h"
 
 namespace quellix {
 
 std::shared_ptr<platform::Registry> testing::RegistryUnderTest() {
-  return std::make_shared<platform::PortableRegistry>(platform::PortableRegistry::Options{true, {}});
+  return std::make_shared<platform::PortableRegistry>(platform::PortableRegistry::Options{true});
 }
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::HandleOfRoot;
 using platform::PortableRegistry;
 using platform::RegistryRoot;
@@ -29,14 +24,13 @@ namespace reg_type = platform::reg_type;
 constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
 
-// A registry file in a folder of the test's own.
-class RegistryFile : public ::testing::Test {
+// One machine's registry that an administrator and an ordinary user take turns at.
+class SharedMachine : public ::testing::Test {
  protected:
-  PortableRegistry Administrator() { return PortableRegistry({true, file}); }
-  PortableRegistry User() { return PortableRegistry({false, file}); }
+  PortableRegistry Administrator() { return PortableRegistry(machine, {true}); }
+  PortableRegistry User() { return PortableRegistry(machine, {false}); }
 
-  testing::ScratchFolder folder;
-  std::string file = folder.Path("registry.txt");
+  PortableRegistry machine;
 };
 
 TEST(PortableRegistryRights, MachineWideRootsRefuseAnOrdinaryUsersChanges) {
@@ -55,7 +49,7 @@ TEST(PortableRegistryRights, MachineWideRootsRefuseAnOrdinaryUsersChanges) {
             "[HKEY_CURRENT_USER\\Software\\New]\n\"v\"=1:\n");
 }
 
-TEST_F(RegistryFile, KeysKeptByAnAdministratorAreReadOnlyToAUser) {
+TEST_F(SharedMachine, KeysKeptByAnAdministratorAreReadOnlyToAUser) {
   {
     PortableRegistry admin = Administrator();
     ScopedRegistryKey key(admin);
@@ -64,7 +58,6 @@ TEST_F(RegistryFile, KeysKeptByAnAdministratorAreReadOnlyToAUser) {
               reg_status::kSuccess);
   }
   PortableRegistry user = User();
-  EXPECT_EQ(user.LoadProblem(), "");
   ScopedRegistryKey key(user);
   EXPECT_EQ(user.OpenKeyEx(HandleOfRoot(kMachine), "Software\\Shared", reg_access::kKeyAllAccess, key.Put()),
             reg_status::kAccessDenied);
@@ -77,7 +70,7 @@ TEST_F(RegistryFile, KeysKeptByAnAdministratorAreReadOnlyToAUser) {
   EXPECT_EQ(user.DeleteKey(HandleOfRoot(kMachine), "Software\\Shared"), reg_status::kAccessDenied);
 }
 
-TEST_F(RegistryFile, EveryChangeIsKeptAndReadBackWhole) {
+TEST_F(SharedMachine, EveryChangeIsSeenWholeByTheNextProcess) {
   std::string before;
   {
     PortableRegistry admin = Administrator();
@@ -94,40 +87,10 @@ TEST_F(RegistryFile, EveryChangeIsKeptAndReadBackWhole) {
     before = admin.Serialize();
   }
   PortableRegistry again = Administrator();
-  EXPECT_EQ(again.LoadProblem(), "");
   EXPECT_EQ(again.Serialize(), before);
   EXPECT_TRUE(testing::KeyExists(again, kMachine, "Software\\Odd %\"[]=\\Empty"));
   EXPECT_EQ(testing::ReadStoredValue(again, kUser, "software\\CAF\xC9", "NAME \"WITH\" = [ODD] %41 \\ \xC9").bytes,
             std::string("\0\x01\xFFz", 4));
-}
-
-TEST_F(RegistryFile, ABrokenFileIsSetAsideAndNothingIsLost) {
-  const std::string broken = "QUELLIX REGISTRY 1\n[HKEY_CURRENT_USER\\Software]\n\"v\"=1:4\n";
-  std::ofstream(file, std::ios::binary) << broken;
-  PortableRegistry registry = User();
-  EXPECT_NE(registry.LoadProblem().find("line 3"), std::string::npos) << registry.LoadProblem();
-  EXPECT_FALSE(testing::KeyExists(registry, kUser, "Software"));
-  std::ifstream aside(file + ".broken", std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), broken);
-
-  ScopedRegistryKey fresh(registry);
-  ASSERT_EQ(registry.CreateKey(HandleOfRoot(kUser), "Software\\Fresh", fresh.Put()), reg_status::kSuccess);
-  EXPECT_EQ(User().Serialize(), registry.Serialize());
-  // A second broken file does not replace the first one set aside.
-  std::ofstream(file, std::ios::binary) << "garbage";
-  EXPECT_NE(User().LoadProblem(), "");
-  EXPECT_TRUE(fs::exists(file + ".broken-1"));
-}
-
-TEST(RegistryText, RejectsWhatIsNotItsForm) {
-  std::string error;
-  for (const char* text :
-       {"", "REGEDIT4\n", "QUELLIX REGISTRY 1\n\"v\"=1:00\n", "QUELLIX REGISTRY 1\n[HKEY_NOWHERE\\X]\n",
-        "QUELLIX REGISTRY 1\n[HKEY_CURRENT_USER\\\\X]\n", "QUELLIX REGISTRY 1\n[HKEY_CURRENT_USER\\X]\n\"v\"=x:00\n",
-        "QUELLIX REGISTRY 1\n[HKEY_CURRENT_USER\\X]\n\"v\"=1:0g\n", "QUELLIX REGISTRY 1\n[HKEY_CURRENT_USER\\X%4]\n"}) {
-    EXPECT_EQ(platform::ReadRegistryText(text, error), std::nullopt) << text;
-  }
-  EXPECT_TRUE(platform::ReadRegistryText("QUELLIX REGISTRY 1\r\n[HKEY_USERS]\r\n@=4:07000000\r\n", error));
 }
 
 }  // namespace

@@ -1,14 +1,16 @@
 // The per-user settings store: text values addressed by application name,
 // section and key. A read names a default, returned when the key is absent.
 //
-// Windows: HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<app>\<section>,
-// one REG_SZ value per key (where the platform's classic per-user program
-// settings live, so settings written by earlier versions carry over).
-// Portable build: the same application, section and key structure in a file.
+// The values live in the registry, under HKEY_CURRENT_USER\Software\VB and
+// VBA Program Settings\<app>\<section>, one REG_SZ value per key (where the
+// platform's classic per-user program settings live, so settings written by
+// earlier versions carry over). Names compare as registry names do, ignoring
+// letter case.
 #pragma once
 
-#include <memory>
 #include <string>
+
+#include "platform/registry.h"
 
 namespace quellix::platform {
 
@@ -24,25 +26,18 @@ class SettingsStore {
                            const std::string& value) = 0;
 };
 
-// The store of the platform the program runs on.
-std::unique_ptr<SettingsStore> OpenUserSettingsStore();
-
-// The file form: one "[app\section]" line per section, then "key=value"
-// lines. Backslash, CR, LF, "=", "[" and "]" inside names and values are
-// written as \xHH, so list texts with line breaks survive. Names compare
-// ignoring letter case, as registry names do. Lines that do not fit the form
-// are skipped when read and dropped at the next write.
-class FileSettingsStore : public SettingsStore {
+// The store in a registry: the system's for the program, a portable tree in
+// memory for native tests.
+class RegistrySettingsStore final : public SettingsStore {
  public:
-  explicit FileSettingsStore(std::string path) : path_(std::move(path)) {}
+  explicit RegistrySettingsStore(Registry& registry = SystemRegistry()) : registry_(registry) {}
   std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
                          const std::string& default_value) override;
   bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                    const std::string& value) override;
-  const std::string& Path() const { return path_; }
 
  private:
-  std::string path_;
+  Registry& registry_;
 };
 
 }  // namespace quellix::platform

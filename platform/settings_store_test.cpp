@@ -1,111 +1,81 @@
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
+// The settings store over the registry, run against both backends: the
+// portable registry natively and Wine's registry under Wine.
 #include "platform/settings_store.h"
 
-namespace quellix::platform {
+#include <gtest/gtest.h>
+
+#include "platform/registry_test_support.h"
+
+namespace quellix {
 namespace {
 
-namespace fs = std::filesystem;
+using platform::HandleOfRoot;
+using platform::RegistryRoot;
+using platform::ScopedRegistryKey;
+namespace reg_access = platform::reg_access;
+namespace reg_status = platform::reg_status;
+namespace reg_type = platform::reg_type;
 
-class FileSettings : public ::testing::Test {
+constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
+const std::string kApp = "Quellix Settings Test";
+const std::string kAppKey = "Software\\VB and VBA Program Settings\\" + kApp;
+
+class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = fs::temp_directory_path() / ("quellix-settings-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    restorer.Watch(kUser, kAppKey + "\\Settings");
+    restorer.Watch(kUser, kAppKey + "\\Other");
+    ASSERT_FALSE(testing::KeyExists(registry, kUser, kAppKey)) << "left over from an earlier run";
   }
-  void TearDown() override {
-    fs::permissions(folder, fs::perms::owner_all);
-    fs::remove_all(folder);
+  void Set(const std::string& name, std::uint32_t type, const std::string& bytes) {
+    ScopedRegistryKey key(registry);
+    ASSERT_EQ(registry.CreateKeyEx(HandleOfRoot(kUser), kAppKey + "\\Settings", reg_access::kKeyAllAccess, key.Put()),
+              reg_status::kSuccess);
+    ASSERT_EQ(registry.SetValue(key.Get(), name, type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                static_cast<std::uint32_t>(bytes.size())),
+              reg_status::kSuccess);
   }
-  std::string FileText() const {
-    std::ifstream in(folder / "settings.ini", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  FileSettingsStore Store() const { return FileSettingsStore((folder / "settings.ini").string()); }
 
-  fs::path folder;
+  std::shared_ptr<platform::Registry> backend = testing::RegistryUnderTest();
+  platform::Registry& registry = *backend;
+  testing::RegistryRestorer restorer{registry};
+  platform::RegistrySettingsStore store{registry};
 };
 
-TEST_F(FileSettings, AbsentKeysGiveTheDefaultAndWrittenOnesComeBack) {
-  FileSettingsStore store = Store();
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkSound", "1"), "1");  // no file yet
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkSound", "0"));
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "state", "down"));
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkSound", "1"));  // replaced, not repeated
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkSound", "x"), "1");
-  EXPECT_EQ(store.GetSetting("app", "SETTINGS", "STATE", "x"), "down");  // names ignore letter case
+TEST_F(SettingsStoreTest, ValuesAreTextUnderTheClassicPerUserKeyAndNamesIgnoreLetterCase) {
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "chkSound", "1"), "1");  // nothing stored yet
+  ASSERT_TRUE(store.SaveSetting(kApp, "Settings", "chkSound", "0"));
+  ASSERT_TRUE(store.SaveSetting(kApp, "Settings", "state", "down"));
+  ASSERT_TRUE(store.SaveSetting(kApp, "Settings", "chkSound", "1"));  // replaced, not repeated
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "chkSound", "x"), "1");
+  EXPECT_EQ(store.GetSetting("quellix settings test", "SETTINGS", "STATE", "x"), "down");
   EXPECT_EQ(store.GetSetting("Other", "Settings", "state", "up"), "up");
-  EXPECT_EQ(store.GetSetting("App", "Other", "state", "up"), "up");
-  EXPECT_EQ(FileText(), "[App\\Settings]\nchkSound=1\nstate=down\n");
+  EXPECT_EQ(store.GetSetting(kApp, "Other", "state", "up"), "up");
+  const testing::StoredValue stored = testing::ReadStoredValue(registry, kUser, kAppKey + "\\Settings", "chkSound");
+  EXPECT_EQ(stored.type, reg_type::kSz);
+  EXPECT_EQ(stored.bytes, std::string("1\0", 2));
 }
 
-TEST_F(FileSettings, TextsWithLineBreaksAndMarkupSurviveARoundTrip) {
-  FileSettingsStore store = Store();
+TEST_F(SettingsStoreTest, TextsWithLineBreaksAndMarkupSurviveARoundTrip) {
   const std::string list = "clicks.quellix.example/programclicks.asp\r\na=b\r\n[x]\\y\r\n\xC3\xA9t\xC3\xA9\r\n";
-  ASSERT_TRUE(store.SaveSetting("Quellix Pop-Up Blocker", "Settings", "strAllowed", list));
-  ASSERT_TRUE(store.SaveSetting("A\\B", "S]=", "k=\\", "v"));
-  ASSERT_TRUE(store.SaveSetting("Quellix Pop-Up Blocker", "Settings", "empty", ""));
-  EXPECT_EQ(store.GetSetting("Quellix Pop-Up Blocker", "Settings", "strAllowed", ""), list);
-  EXPECT_EQ(store.GetSetting("A\\B", "S]=", "k=\\", ""), "v");
-  EXPECT_EQ(store.GetSetting("Quellix Pop-Up Blocker", "Settings", "empty", "default"), "");  // present, empty
-  EXPECT_EQ(FileText().find('\r'), std::string::npos);
+  ASSERT_TRUE(store.SaveSetting(kApp, "Settings", "strAllowed", list));
+  ASSERT_TRUE(store.SaveSetting(kApp, "Other", "k=\\", "v"));
+  ASSERT_TRUE(store.SaveSetting(kApp, "Settings", "empty", ""));
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "strAllowed", ""), list);
+  EXPECT_EQ(store.GetSetting(kApp, "Other", "k=\\", ""), "v");
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "empty", "default"), "");  // present, empty
 }
 
-TEST_F(FileSettings, DamagedLinesAreSkippedAndTheRestIsKept) {
-  std::ofstream(folder / "settings.ini", std::ios::binary)
-      << "orphan=1\r\n[no separator]\r\n[App\\Settings]\r\ngarbage line\r\nchkLinks=1\r\n\\x4=odd\r\nlast=\\xZZ";
-  FileSettingsStore store = Store();
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkLinks", "0"), "1");
-  EXPECT_EQ(store.GetSetting("App", "Settings", "last", ""), "\\xZZ");
-  EXPECT_EQ(store.GetSetting("App", "Settings", "orphan", "none"), "none");
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkAuto", "0"));
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkLinks", "0"), "1");
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkAuto", "1"), "0");
-}
-
-// Both found by fuzzing the store: a section whose name begins with "x" read
-// as an escape and vanished, and a value saved into the second copy of a
-// section stayed hidden behind the first.
-TEST_F(FileSettings, SectionsNamedWithALeadingXAndRepeatedSectionsKeepWhatIsSaved) {
-  FileSettingsStore store = Store();
-  ASSERT_TRUE(store.SaveSetting("App", "x41", "k", "v"));
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "k", "w"));
-  EXPECT_EQ(store.GetSetting("App", "x41", "k", ""), "v");
-  EXPECT_EQ(store.GetSetting("App", "A", "k", "none"), "none");
-
-  std::ofstream(folder / "settings.ini", std::ios::binary | std::ios::trunc)
-      << "[App\\Settings]\nchkSound=0\n[app\\settings]\nchkSound=1\nstate=down\n";
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkSound", "1"));
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkSound", ""), "1");
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkSound", "0"));
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkSound", ""), "0");
-  EXPECT_EQ(store.GetSetting("App", "Settings", "state", ""), "down");
-}
-
-TEST_F(FileSettings, AStoreThatCannotBeWrittenSaysSoAndKeepsItsValues) {
-  FileSettingsStore store = Store();
-  ASSERT_TRUE(store.SaveSetting("App", "Settings", "chkOnTop", "1"));
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(store.SaveSetting("App", "Settings", "chkOnTop", "0"));
-  EXPECT_EQ(store.GetSetting("App", "Settings", "chkOnTop", "0"), "1");
-}
-
-TEST_F(FileSettings, AFolderInThePlaceOfTheFileIsNotAStore) {
-  fs::create_directories(folder / "settings.ini");
-  FileSettingsStore store = Store();
-  EXPECT_FALSE(store.SaveSetting("App", "Settings", "k", "v"));
-  EXPECT_EQ(store.GetSetting("App", "Settings", "k", "d"), "d");
+TEST_F(SettingsStoreTest, ValuesWrittenByOthersAreReadAsTheyWereMeant) {
+  Set("intStopped", reg_type::kSz, std::string("42\0", 3));
+  Set("chkLinks", reg_type::kDword, std::string("\x07\0\0\0", 4));
+  Set("state", reg_type::kSz, "down");  // stored without its terminating NUL
+  Set("strDisallowed", reg_type::kSz, std::string("a.example\0b.example\0", 20));
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "intStopped", "0"), "42");
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "chkLinks", "0"), "0");  // not text
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "state", "up"), "down");
+  EXPECT_EQ(store.GetSetting(kApp, "Settings", "strDisallowed", ""), "a.example");  // a NUL ends the text
 }
 
 }  // namespace
-}  // namespace quellix::platform
+}  // namespace quellix

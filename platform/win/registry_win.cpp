@@ -1,7 +1,11 @@
 // The registry through advapi32's ANSI functions, one call each.
 #include <windows.h>
 
+#include <string>
+
+#include "platform/code_page.h"
 #include "platform/registry.h"
+#include "platform/win/wide_string.h"
 
 namespace quellix::platform {
 namespace {
@@ -12,7 +16,8 @@ static_assert(reg_access::kKeyAllAccess == KEY_ALL_ACCESS && reg_access::kKeyRea
 static_assert(reg_status::kFileNotFound == ERROR_FILE_NOT_FOUND && reg_status::kAccessDenied == ERROR_ACCESS_DENIED &&
               reg_status::kInvalidHandle == ERROR_INVALID_HANDLE && reg_status::kBadPathname == ERROR_BAD_PATHNAME &&
               reg_status::kMoreData == ERROR_MORE_DATA && reg_status::kKeyDeleted == ERROR_KEY_DELETED &&
-              reg_status::kRegistryIoFailed == ERROR_REGISTRY_IO_FAILED);
+              reg_status::kRegistryIoFailed == ERROR_REGISTRY_IO_FAILED &&
+              reg_status::kUnsupportedType == ERROR_UNSUPPORTED_TYPE);
 static_assert(reg_type::kSz == REG_SZ && reg_type::kDword == REG_DWORD && reg_type::kQword == REG_QWORD &&
               reg_type::kMultiSz == REG_MULTI_SZ && reg_type::kExpandSz == REG_EXPAND_SZ);
 
@@ -75,6 +80,34 @@ class Win32Registry final : public Registry {
   }
 
   std::int32_t CloseKey(RegistryHandle key) override { return RegCloseKey(ToHkey(key)); }
+
+  std::int32_t QueryText(RegistryHandle key, const std::string& name, std::string& text) override {
+    const std::wstring wide_name = win::Wide(Utf8FromAnsi(name));
+    std::wstring data;
+    // The value may grow between the two calls; ask again until it fits.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD bytes = 0;
+      LSTATUS status = RegGetValueW(ToHkey(key), nullptr, wide_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
+      if (status != ERROR_SUCCESS) return status;
+      data.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+      bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+      status = RegGetValueW(ToHkey(key), nullptr, wide_name.c_str(), RRF_RT_REG_SZ, nullptr, data.data(), &bytes);
+      if (status == ERROR_MORE_DATA) continue;
+      if (status != ERROR_SUCCESS) return status;
+      // RegGetValue ends the text with a NUL; a NUL stored inside ends it too.
+      data.resize(wcsnlen(data.c_str(), data.size()));
+      text = win::Utf8(data);
+      return ERROR_SUCCESS;
+    }
+    return ERROR_MORE_DATA;
+  }
+
+  std::int32_t SetText(RegistryHandle key, const std::string& name, const std::string& text) override {
+    const std::wstring data = win::Wide(text);
+    const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(ToHkey(key), win::Wide(Utf8FromAnsi(name)).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()), bytes);
+  }
 };
 
 }  // namespace

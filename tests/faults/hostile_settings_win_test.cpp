@@ -71,7 +71,7 @@ class HostileSettings : public ::testing::Test {
   }
 
   win::ScopedRegKey key;
-  std::unique_ptr<platform::SettingsStore> store = platform::OpenUserSettingsStore();
+  std::unique_ptr<platform::SettingsStore> store = std::make_unique<platform::RegistrySettingsStore>();
 };
 
 const wchar_t* const kAllKeys[] = {L"chkLinks", L"chkSound", L"chkRunAtStart", L"chkOnTop",  L"chkAuto",

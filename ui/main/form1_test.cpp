@@ -13,6 +13,7 @@
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
 #include "platform/registry_portable.h"
+#include "platform/settings_store.h"
 #include "tests/scripted_browser/scripted_browser.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/main/mod_hook.h"
@@ -63,7 +64,6 @@ class MainWindow : public ::testing::Test {
                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder);
     fs::create_directories(folder);
-    settings = std::make_unique<platform::FileSettingsStore>((folder / "settings.ini").string());
     branding.LoadBranding();
   }
   void TearDown() override {
@@ -103,7 +103,9 @@ class MainWindow : public ::testing::Test {
 
   fs::path folder;
   std::unique_ptr<ui::Toolkit> toolkit = ui::CreateToolkit();
-  std::unique_ptr<platform::SettingsStore> settings;
+  platform::PortableRegistry settings_registry;  // the user's settings, apart from the entries the tests inspect
+  std::unique_ptr<platform::SettingsStore> settings =
+      std::make_unique<platform::RegistrySettingsStore>(settings_registry);
   std::unique_ptr<platform::PortableRegistry> registry = std::make_unique<platform::PortableRegistry>();
   modBranding branding;
   ProgramState state;
@@ -403,7 +405,7 @@ TEST_F(MainWindow, MenusMinimiseRestoreToggleOpenWindowsAndExit) {
 }
 
 TEST_F(MainWindow, ToolsMenuWritesAndRemovesTheBrowserButtonWhereAllowed) {
-  registry = std::make_unique<platform::PortableRegistry>(platform::PortableRegistry::Options{true, {}});
+  registry = std::make_unique<platform::PortableRegistry>(platform::PortableRegistry::Options{true});
   Form1& f = Start();
   f.mnuTools.Find("mnuToolsItem", 0)->Click();
   EXPECT_NE(registry->Serialize().find("{ECC5777A-6E88-BFCE-13CE-81F134789E7B}"), std::string::npos);
@@ -456,6 +458,12 @@ class ReadOnlyRegistry final : public platform::Registry {
     return platform::reg_status::kAccessDenied;
   }
   std::int32_t CloseKey(platform::RegistryHandle) override { return platform::reg_status::kSuccess; }
+  std::int32_t QueryText(platform::RegistryHandle, const std::string&, std::string&) override {
+    return platform::reg_status::kFileNotFound;
+  }
+  std::int32_t SetText(platform::RegistryHandle, const std::string&, const std::string&) override {
+    return platform::reg_status::kAccessDenied;
+  }
 };
 
 TEST_F(MainWindow, RunAtStartThatCannotBeWrittenIsNotReportedAsEnabled) {

@@ -16,6 +16,7 @@
 #include "core/popup_decision.h"
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
+#include "platform/registry_portable.h"
 #include "platform/settings_store.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/windows/secondary_window_set.h"
@@ -91,7 +92,8 @@ class SetupPrompt : public ::testing::Test {
   MemoryListBox List2;
   modBranding branding;
   modSkin skin;
-  platform::FileSettingsStore settings{(fs::temp_directory_path() / "quellix-form3-unused.ini").string()};
+  platform::PortableRegistry registry;
+  platform::RegistrySettingsStore settings{registry};
   Module1 lists{folder_string(), "clicks.quellix.example", state, List1, List2};
   SecondaryWindowSet windows{{*toolkit, settings, "Quellix Pop-Up Blocker", branding, state, skin, folder_string(), {}, {}}};
   PromptHost host{windows};

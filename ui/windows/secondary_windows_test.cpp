@@ -8,6 +8,8 @@
 
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
+#include "platform/registry_portable.h"
+#include "platform/settings_store.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/windows/secondary_window_set.h"
 
@@ -48,7 +50,8 @@ class Windows : public ::testing::Test {
   Module1 lists{folder.string(), "clicks.quellix.example", state, List1, List2};
   modBranding branding;
   modSkin skin;
-  platform::FileSettingsStore settings{(folder / "settings.ini").string()};
+  platform::PortableRegistry registry;
+  platform::RegistrySettingsStore settings{registry};
   int ends = 0;
   bool support_started_at_end = false;
   std::function<platform::VersionInfo()> version;
