@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/message_pump.h"
+#include "platform/message_pump_portable.h"
 #include "tests/scripted_browser/scripted_browser.h"
 
 namespace quellix {

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "platform/message_pump.h"
+#include "platform/message_pump_portable.h"
 
 namespace quellix {
 namespace {

@@ -1,7 +1,10 @@
 #include "platform/add_remove.h"
 
+#include <algorithm>
+
 #include "platform/code_page.h"
 #include "platform/program_folder.h"
+#include "platform/registry_values.h"
 
 namespace quellix {
 
@@ -64,22 +67,11 @@ std::optional<std::string> AddRemove::GetString(RegistryRoot root, const std::st
   if (registry_.OpenKey(HandleOfRoot(root), platform::AnsiFromUtf8(path), key.Put()) != reg_status::kSuccess) {
     return std::nullopt;
   }
-  const std::string ansi_name = platform::AnsiFromUtf8(name);
   std::uint32_t type = reg_type::kNone;
-  std::uint32_t size = 0;
-  if (registry_.QueryValue(key.Get(), ansi_name, &type, nullptr, &size) != reg_status::kSuccess ||
-      type != reg_type::kSz) {
-    return std::nullopt;
-  }
-  std::string buffer(size, ' ');
-  if (registry_.QueryValue(key.Get(), ansi_name, &type, reinterpret_cast<std::uint8_t*>(buffer.data()), &size) !=
-      reg_status::kSuccess) {
-    return std::nullopt;
-  }
-  if (size < buffer.size()) buffer.resize(size);
-  const std::size_t nul = buffer.find('\0');
-  if (nul != std::string::npos) buffer.resize(nul);
-  return platform::Utf8FromAnsi(buffer);
+  std::optional<std::string> bytes = platform::ReadValueBytes(registry_, key.Get(), platform::AnsiFromUtf8(name), &type);
+  if (!bytes || type != reg_type::kSz) return std::nullopt;
+  bytes->resize(std::min(bytes->size(), bytes->find('\0')));
+  return platform::Utf8FromAnsi(*bytes);
 }
 
 void AddRemove::SaveString(RegistryRoot root, const std::string& path, const std::string& name,
@@ -100,11 +92,7 @@ std::int32_t AddRemove::WriteString(RegistryRoot root, const std::string& path, 
   ScopedRegistryKey key(registry_);
   const std::int32_t opened = registry_.CreateKey(HandleOfRoot(root), platform::AnsiFromUtf8(path), key.Put());
   if (opened != reg_status::kSuccess) return opened;
-  const std::string data = platform::AnsiFromUtf8(text);
-  // The data carries its terminating NUL, and the length counts it.
-  return registry_.SetValue(key.Get(), platform::AnsiFromUtf8(name), reg_type::kSz,
-                            reinterpret_cast<const std::uint8_t*>(data.c_str()),
-                            static_cast<std::uint32_t>(data.size() + 1));
+  return platform::WriteAnsiText(registry_, key.Get(), platform::AnsiFromUtf8(name), text);
 }
 
 std::int32_t AddRemove::RemoveValue(RegistryRoot root, const std::string& path, const std::string& name) {

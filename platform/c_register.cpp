@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/code_page.h"
+#include "platform/registry_values.h"
 
 namespace quellix {
 
@@ -11,7 +12,6 @@ using platform::RegistryRoot;
 using platform::ScopedRegistryKey;
 namespace reg_access = platform::reg_access;
 namespace reg_status = platform::reg_status;
-namespace reg_type = platform::reg_type;
 
 namespace {
 
@@ -39,21 +39,12 @@ std::string CRegister::ReadRegValue(RegistryRoot root, const std::string& path, 
   }
   if (opened != reg_status::kSuccess) return default_text;
 
-  const std::string value_name = ValueName(name);
-  std::uint32_t size = 0;
-  if (registry_.QueryValue(key.Get(), value_name, nullptr, nullptr, &size) != reg_status::kSuccess || size == 0) {
-    return default_text;
-  }
-  std::string buffer(size, ' ');
-  if (registry_.QueryValue(key.Get(), value_name, nullptr, reinterpret_cast<std::uint8_t*>(buffer.data()), &size) !=
-      reg_status::kSuccess) {
-    return default_text;
-  }
-  if (size < buffer.size()) buffer.resize(size);
+  std::optional<std::string> bytes = platform::ReadValueBytes(registry_, key.Get(), ValueName(name), nullptr);
+  if (!bytes || bytes->empty()) return default_text;
   // Text is stored with its terminating NUL; a value stored without one keeps
   // its last character.
-  if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
-  return platform::Utf8FromAnsi(buffer);
+  if (bytes->back() == '\0') bytes->pop_back();
+  return platform::Utf8FromAnsi(*bytes);
 }
 
 bool CRegister::WriteRegValue(RegistryRoot root, const std::string& path, const std::string& name,
@@ -63,10 +54,7 @@ bool CRegister::WriteRegValue(RegistryRoot root, const std::string& path, const 
                             key.Put()) != reg_status::kSuccess) {
     return false;
   }
-  const std::string data = platform::AnsiFromUtf8(text);
-  return registry_.SetValue(key.Get(), ValueName(name), reg_type::kSz,
-                            reinterpret_cast<const std::uint8_t*>(data.c_str()),
-                            static_cast<std::uint32_t>(data.size() + 1)) == reg_status::kSuccess;
+  return platform::WriteAnsiText(registry_, key.Get(), ValueName(name), text) == reg_status::kSuccess;
 }
 
 bool CRegister::DeleteRegEntry(RegistryRoot root, const std::string& path, const std::string& name) const {

@@ -1,8 +1,6 @@
 // The user-interface thread's message loop, as the waits of the program use it.
 #pragma once
 
-#include <functional>
-
 namespace quellix::platform {
 
 // Handles every message that is waiting, then returns.
@@ -12,11 +10,5 @@ void ProcessPendingMessagesOnce();
 // loop is ending (WM_QUIT, left in the queue for the main loop) or, in the
 // portable build, when nothing is queued and so nothing can ever arrive.
 bool WaitForMessage();
-
-// Portable build only (Windows code posts real window messages): queues work
-// as a message for the current thread, to run in the next
-// ProcessPendingMessagesOnce or WaitForMessage. The headless windows and the
-// tests use it to act "while the program waits".
-void PostTask(std::function<void()> task);
 
 }  // namespace quellix::platform

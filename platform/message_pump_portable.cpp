@@ -1,6 +1,6 @@
 #include <deque>
 
-#include "platform/message_pump.h"
+#include "platform/message_pump_portable.h"
 
 namespace quellix::platform {
 namespace {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/code_page.h"
+#include "platform/registry_values.h"
 
 namespace quellix::platform {
 
@@ -331,22 +332,19 @@ std::string PortableRegistry::Serialize() const {
 
 std::int32_t PortableRegistry::QueryText(RegistryHandle key, const std::string& name, std::string& text) {
   std::uint32_t type = reg_type::kNone;
-  std::uint32_t size = 0;
-  std::int32_t status = QueryValue(key, name, &type, nullptr, &size);
-  if (status != reg_status::kSuccess) return status;
+  std::optional<std::string> data = ReadValueBytes(*this, key, name, &type);
+  if (!data) {
+    std::uint32_t size = 0;
+    return QueryValue(key, name, nullptr, nullptr, &size);  // why it could not be read
+  }
   if (type != reg_type::kSz) return reg_status::kUnsupportedType;
-  std::string data(size, '\0');
-  status = QueryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size);
-  if (status != reg_status::kSuccess) return status;
-  data.resize(std::min<std::size_t>(size, data.find('\0')));
-  text = Utf8FromAnsi(data);
+  data->resize(std::min(data->size(), data->find('\0')));
+  text = Utf8FromAnsi(*data);
   return reg_status::kSuccess;
 }
 
 std::int32_t PortableRegistry::SetText(RegistryHandle key, const std::string& name, const std::string& text) {
-  const std::string data = AnsiFromUtf8(text);
-  return SetValue(key, name, reg_type::kSz, reinterpret_cast<const std::uint8_t*>(data.c_str()),
-                  static_cast<std::uint32_t>(data.size() + 1));
+  return WriteAnsiText(*this, key, name, text);
 }
 
 }  // namespace quellix::platform

@@ -135,13 +135,6 @@ Control* Form::FindControl(const std::string& name) const {
   return nullptr;
 }
 
-MenuItem* Form::FindMenu(const std::string& name) const {
-  for (const auto& menu : menus_) {
-    if (menu->Name() == name) return menu.get();
-  }
-  return nullptr;
-}
-
 Control* Form::ControlByHandle(WindowHandle handle) const {
   if (handle == 0) return nullptr;
   for (const auto& control : controls_) {

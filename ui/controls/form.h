@@ -141,7 +141,6 @@ class Form {
 
   const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
   Control* FindControl(const std::string& name) const;
-  MenuItem* FindMenu(const std::string& name) const;
 
   // Called by the backend.
   bool HandleMessage(unsigned message, std::uintptr_t wparam, std::intptr_t lparam);

@@ -19,15 +19,4 @@ class SecondaryWindows {
   virtual bool ShowSetupPrompt() = 0;
 };
 
-// For a program built without these windows: nothing opens, and a setup-mode
-// question cannot be asked (the decision then lets the window open).
-class WithoutSecondaryWindows final : public SecondaryWindows {
- public:
-  platform::WindowHandle ShowHelp() override { return 0; }
-  platform::WindowHandle ShowAbout() override { return 0; }
-  void ShowWebsite() override {}
-  bool WebsiteVisible() const override { return false; }
-  bool ShowSetupPrompt() override { return false; }
-};
-
 }  // namespace quellix

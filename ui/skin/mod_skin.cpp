@@ -10,13 +10,6 @@
 #include "ui/controls/web_browser.h"
 
 namespace quellix {
-namespace {
-
-bool IsOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-}  // namespace
 
 SkinSupport& modSkin::SupportObject() {
   if (!support_) support_ = std::make_unique<SkinSupport>();
@@ -55,8 +48,7 @@ void modSkin::ColorControls(ui::Form& window, ui::Color back, ui::Color fore, ui
     const std::string_view type = ui::TypeName(*control);
     if (type == "CommandButton") {
       control->SetBackColor(back);
-    } else if (IsOneOf(type, {"TextBox", "ComboBox", "FileListBox", "DirListBox", "DriveListBox", "ListBox",
-                              "ListView"})) {
+    } else if (type == "TextBox" || type == "ListBox") {  // the only text controls the window layer has
       control->SetBackColor(back);
       control->SetForeColor(fore);
     } else if (type == "PictureBox") {

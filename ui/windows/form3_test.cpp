@@ -15,7 +15,7 @@
 
 #include "core/popup_decision.h"
 #include "platform/headless_windows.h"
-#include "platform/message_pump.h"
+#include "platform/message_pump_portable.h"
 #include "platform/registry_portable.h"
 #include "platform/settings_store.h"
 #include "ui/controls/headless/headless_ui.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
-#include "platform/message_pump.h"
+#include "platform/message_pump_portable.h"
 #include "ui/controls/headless/headless_hosted.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/controls/rich_text_box.h"

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "platform/headless_windows.h"
-#include "platform/message_pump.h"
+#include "platform/message_pump_portable.h"
 #include "ui/controls/headless/headless_hosted.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/controls/message_box.h"
