@@ -6,12 +6,12 @@
 
 #include <memory>
 
+#include "adapters/win/browser_com.h"
 #include "app/single_instance_win.h"
 #include "core/program_state.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
-#include "platform/win/browser_com.h"
 #include "platform/win/message_step_win.h"
 #include "product_identity.h"
 #include "ui/controls/form.h"

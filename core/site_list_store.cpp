@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include "text/letter_case.h"
-#include "platform/code_page.h"
-#include "platform/file_io.h"
 
 namespace quellix {
 namespace {
@@ -12,7 +10,6 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 
 StoreResult Fail(std::string message) { return {false, std::move(message)}; }
-StoreResult Fail(const platform::IoResult& io) { return {false, io.error}; }
 
 }  // namespace
 
@@ -30,9 +27,10 @@ std::vector<std::string> SplitListLines(const std::string& text) {
   return lines;
 }
 
-Module1::Module1(std::string program_folder, std::string default_allowed_host, ProgramState& state,
-                 ListBox& List1, ListBox& List2)
-    : folder_(std::move(program_folder)),
+Module1::Module1(ListFiles& files, std::string program_folder, std::string default_allowed_host,
+                 ProgramState& state, ListBox& List1, ListBox& List2)
+    : files_(files),
+      folder_(std::move(program_folder)),
       default_allowed_host_(std::move(default_allowed_host)),
       allowed_{"\\allowed.txt", "allowed", List1, state.strAllowed, {}},
       disallowed_{"\\disallowed.txt", "disallowed", List2, state.strDisallowed, {}} {}
@@ -60,18 +58,16 @@ StoreResult Module1::Add(Side& side, const std::string& entry) {
     return Fail(std::string("The ") + side.name + " list is full: it holds " + std::to_string(kMaxListEntries) +
                 " sites.");
   }
-  if (auto io = platform::AppendToFile(PathOf(side), platform::AnsiFromUtf8(entry) + kCrLf); !io.ok) {
-    return Fail(io);
-  }
+  if (auto appended = files_.Append(PathOf(side), entry + kCrLf); !appended) return appended;
   side.box.AddItem(entry);
   side.text.Append(entry + kCrLf);
   return {};
 }
 
 StoreResult Module1::ReadLines(const Side& side, std::vector<std::string>& lines) const {
-  std::string bytes;
-  if (auto io = platform::ReadWholeFile(PathOf(side), bytes); !io.ok) return Fail(io);
-  lines = SplitListLines(platform::Utf8FromAnsi(bytes));
+  std::string text;
+  if (auto read = files_.Read(PathOf(side), text); !read) return read;
+  lines = SplitListLines(text);
   return {};
 }
 
@@ -91,11 +87,11 @@ StoreResult Module1::Remove(Side& side, const std::string& entry) {
     // Substring test, letters' case ignored; the empty entry is in every
     // non-empty line. Empty lines are kept.
     if (!line.empty() && FoldCase(line).find(folded_entry) != std::string::npos) continue;
-    file += platform::AnsiFromUtf8(line) + kCrLf;
+    file += line + kCrLf;
     if (!past_limit) text += line + kCrLf;
   }
   file += kCrLf;
-  if (auto io = platform::ReplaceWholeFile(PathOf(side), file); !io.ok) return Fail(io);
+  if (auto replaced = files_.Replace(PathOf(side), file); !replaced) return replaced;
   side.text.Assign(std::move(text));
   return {};
 }
@@ -126,20 +122,16 @@ StoreResult Module1::Load(Side& side) {
 StoreResult Module1::Save(Side& side) {
   if (auto refused = RefuseUnloaded(side); !refused) return refused;
   std::string file;
-  for (int i = 0; i < side.box.ListCount(); ++i) file += platform::AnsiFromUtf8(side.box.List(i)) + kCrLf;
-  for (const std::string& line : side.unloaded) file += platform::AnsiFromUtf8(line) + kCrLf;
+  for (int i = 0; i < side.box.ListCount(); ++i) file += side.box.List(i) + kCrLf;
+  for (const std::string& line : side.unloaded) file += line + kCrLf;
   file += kCrLf;
-  if (auto io = platform::ReplaceWholeFile(PathOf(side), file); !io.ok) return Fail(io);
+  if (auto replaced = files_.Replace(PathOf(side), file); !replaced) return replaced;
   return {};
 }
 
 StoreResult Module1::EnsureListFiles() {
-  if (auto io = platform::CreateFileIfAbsent(AllowedPath(), platform::AnsiFromUtf8(default_allowed_host_) + kCrLf);
-      !io.ok) {
-    return Fail(io);
-  }
-  if (auto io = platform::CreateFileIfAbsent(DisallowedPath(), kCrLf); !io.ok) return Fail(io);
-  return {};
+  if (auto created = files_.CreateIfAbsent(AllowedPath(), default_allowed_host_ + kCrLf); !created) return created;
+  return files_.CreateIfAbsent(DisallowedPath(), kCrLf);
 }
 
 }  // namespace quellix

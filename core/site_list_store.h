@@ -17,24 +17,17 @@
 #include <vector>
 
 #include "core/list_box.h"
+#include "core/list_files.h"
 #include "core/program_state.h"
 
 namespace quellix {
-
-// What a store operation reports. On failure the steps before the failing one
-// are done and the rest are not; `message` says what went wrong.
-struct [[nodiscard]] StoreResult {
-  bool ok = true;
-  std::string message;
-  explicit operator bool() const { return ok; }
-};
 
 class Module1 {
  public:
   // `program_folder` without a final backslash; the files are
   // program_folder + "\allowed.txt" and program_folder + "\disallowed.txt".
-  Module1(std::string program_folder, std::string default_allowed_host, ProgramState& state, ListBox& List1,
-          ListBox& List2);
+  Module1(ListFiles& files, std::string program_folder, std::string default_allowed_host, ProgramState& state,
+          ListBox& List1, ListBox& List2);
 
   StoreResult AddAllowed(const std::string& entry);
   StoreResult AddDisallowed(const std::string& entry);
@@ -71,6 +64,7 @@ class Module1 {
   StoreResult Save(Side& side);
   StoreResult ReadLines(const Side& side, std::vector<std::string>& lines) const;
 
+  ListFiles& files_;
   std::string folder_;
   std::string default_allowed_host_;
   Side allowed_;

@@ -1,3 +1,4 @@
+#include "adapters/list_files_on_disk.h"
 #include "core/site_list_store.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,8 @@ class SiteListStore : public ::testing::Test {
   MemoryListBox List2;
 
   // The store takes its folder at construction, after SetUp has made it.
-  Module1 Store() { return Module1(folder.string(), "clicks.quellix.example", state, List1, List2); }
+  ListFilesOnDisk list_files;
+  Module1 Store() { return Module1(list_files, folder.string(), "clicks.quellix.example", state, List1, List2); }
 };
 
 TEST_F(SiteListStore, FirstStartCreatesBothFilesAndLeavesExistingOnes) {
@@ -135,7 +137,7 @@ TEST_F(SiteListStore, TheFileIsInTheAnsiCodePage) {
   EXPECT_EQ(Read("allowed.txt"), "caf\xE9.example\r\n?apelo.example\r\n");
   MemoryListBox fresh;
   ProgramState other;
-  Module1 reread(folder.string(), "x", other, fresh, List2);
+  Module1 reread(list_files, folder.string(), "x", other, fresh, List2);
   ASSERT_TRUE(reread.LoadAllowed().ok);
   EXPECT_EQ(fresh.List(0), "caf\xC3\xA9.example");
   EXPECT_EQ(fresh.List(1), "?apelo.example");  // read back changed

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "adapters/list_files_on_disk.h"
 #include "core/site_list_store.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/code_page.h"
@@ -31,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ProgramState state;
   MemoryListBox List1, List2;
-  Module1 store(folder.string(), "clicks.quellix.example", state, List1, List2);
+  ListFilesOnDisk list_files;
+  Module1 store(list_files, folder.string(), "clicks.quellix.example", state, List1, List2);
   if (!store.LoadAllowed().ok) std::abort();
   // Every loaded entry is a line of the file that counts as an entry.
   for (int i = 0; i < List1.ListCount(); ++i) {
@@ -45,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // (entries that are not entries, "" and " ", are skipped on loading).
   ProgramState reread_state;
   MemoryListBox reread, unused;
-  Module1 again(folder.string(), "x", reread_state, reread, unused);
+  Module1 again(list_files, folder.string(), "x", reread_state, reread, unused);
   if (!again.LoadAllowed().ok) std::abort();
   int k = 0;
   for (int i = 0; i < List1.ListCount(); ++i) {

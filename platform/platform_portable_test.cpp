@@ -10,7 +10,6 @@
 #include "platform/file_exists.h"
 #include "platform/headless_windows.h"
 #include "platform/window_order.h"
-#include "ui/windows/mod_branding.h"
 
 namespace quellix {
 namespace {
@@ -73,22 +72,6 @@ TEST(OnTop, TopmostThenNormal) {
   platform::headless::DestroyWindowHandle(other);
   on_top.MakeTopMost(window);  // no longer a window: ignored
   EXPECT_FALSE(platform::IsTopmost(window));
-}
-
-TEST(Branding, LoadBrandingReadsTheIdentityAndKeepsTheShutdownFlag) {
-  modBranding branding;
-  branding.boolSkin = true;
-  branding.strBannerURL = "x";
-  branding.boolEndPending = true;
-  branding.LoadBranding();
-  EXPECT_EQ(branding.strProgramName, "Quellix Pop-Up Blocker");
-  EXPECT_EQ(branding.strCompany, "Orlavent");
-  EXPECT_EQ(branding.strWebsite.find("http"), std::string::npos);
-  EXPECT_EQ(branding.strWebsite.find('/'), std::string::npos);
-  EXPECT_FALSE(branding.boolSkin);
-  EXPECT_FALSE(branding.boolBanner);
-  EXPECT_EQ(branding.strBannerURL, "");
-  EXPECT_TRUE(branding.boolEndPending);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ done < <(echo | x86_64-w64-mingw32-g++-posix -x c++ -E -v - 2>&1 | sed -n '/#inc
 status=0
 echo "clang-tidy"
 if ! run-clang-tidy -p build/native -j "$(nproc)" -quiet "${common_args[@]}" \
-     "$root/(text|core|platform|ui|app|tests|fuzz|bench)/" >build/clang-tidy.log 2>&1; then
+     "$root/(text|core|adapters|platform|ui|app|tests|fuzz|bench)/" >build/clang-tidy.log 2>&1; then
   grep -E "(warning|error):" build/clang-tidy.log | sort -u
   status=1
 fi
@@ -47,7 +47,7 @@ fi
 echo "cppcheck"
 if ! cppcheck --enable=warning,performance,portability --inline-suppr --error-exitcode=1 --quiet \
      --std=c++20 --library=googletest -I . -I build/native/generated --suppress=missingIncludeSystem \
-     text core platform ui app tests fuzz bench; then
+     text core adapters platform ui app tests fuzz bench; then
   status=1
 fi
 [ $status -eq 0 ] && echo "static checks: no findings"

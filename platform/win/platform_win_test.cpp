@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "adapters/list_files_on_disk.h"
 #include "core/list_box.h"
 #include "core/program_state.h"
 #include "core/site_list_store.h"
@@ -16,7 +17,6 @@
 #include "platform/win/scoped_handle.h"
 #include "platform/win/wide_string.h"
 #include "platform/window_order.h"
-#include "ui/windows/mod_branding.h"
 
 namespace quellix {
 namespace {
@@ -68,15 +68,6 @@ class TempFolder {
   std::wstring path_;
 };
 
-TEST(BrandingWin, LoadBrandingReadsTheRealVersionResource) {
-  modBranding branding;
-  branding.LoadBranding();
-  EXPECT_EQ(branding.strProgramName, "Quellix Pop-Up Blocker");
-  EXPECT_EQ(branding.strCompany, "Orlavent");
-  EXPECT_FALSE(branding.strWebsite.empty());
-  EXPECT_EQ(branding.strWebsite.find('/'), std::string::npos);
-}
-
 TEST(FileExistsWin, RealFiles) {
   TempFolder dir;
   dir.Write(L"Help.rtf", "x");
@@ -98,7 +89,8 @@ TEST(CodePageWin, ListFilesGoThroughTheRealAnsiCodePage) {
   TempFolder dir;
   ProgramState state;
   MemoryListBox allowed, disallowed;
-  Module1 lists(dir.Utf8(), "clicks.quellix.example", state, allowed, disallowed);
+  ListFilesOnDisk list_files;
+  Module1 lists(list_files, dir.Utf8(), "clicks.quellix.example", state, allowed, disallowed);
   ASSERT_TRUE(lists.EnsureListFiles().ok);
   ASSERT_TRUE(lists.LoadAllowed().ok);
   const std::string cafe = "caf\xC3\xA9.example";            // é: in the code page
@@ -114,7 +106,7 @@ TEST(CodePageWin, ListFilesGoThroughTheRealAnsiCodePage) {
 
   ProgramState again;
   MemoryListBox reloaded, other;
-  Module1 reread(dir.Utf8(), "x", again, reloaded, other);
+  Module1 reread(list_files, dir.Utf8(), "x", again, reloaded, other);
   ASSERT_TRUE(reread.LoadAllowed().ok);
   ASSERT_EQ(reloaded.ListCount(), 3);
   EXPECT_EQ(reloaded.List(1), cafe);

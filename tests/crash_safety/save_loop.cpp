@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "adapters/list_files_on_disk.h"
 #include "core/list_box.h"
 #include "core/program_state.h"
 #include "core/site_list_store.h"
@@ -15,8 +16,9 @@ int main(int argc, char** argv) {
   quellix::MemoryListBox first, second, unused;
   quellix::testing::FillFirstList(first);
   quellix::testing::FillSecondList(second);
-  quellix::Module1 save_first(argv[1], "x", state, first, unused);
-  quellix::Module1 save_second(argv[1], "x", state, second, unused);
+  quellix::ListFilesOnDisk list_files;
+  quellix::Module1 save_first(list_files, argv[1], "x", state, first, unused);
+  quellix::Module1 save_second(list_files, argv[1], "x", state, second, unused);
   for (unsigned long round = 0;; ++round) {
     const quellix::StoreResult result = (round % 2 == 0) ? save_first.SaveAllowed() : save_second.SaveAllowed();
     if (!result.ok) {

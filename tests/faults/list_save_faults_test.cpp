@@ -28,6 +28,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "adapters/list_files_on_disk.h"
 #include "core/site_list_store.h"
 
 namespace quellix {
@@ -75,7 +76,8 @@ class ListSaveFaults : public ::testing::Test {
     return s.str();
   }
   void Write(const std::string& bytes) const { std::ofstream(File(), std::ios::binary | std::ios::trunc) << bytes; }
-  Module1 Store() { return Module1(folder.string(), "clicks.quellix.example", state, List1, List2); }
+  ListFilesOnDisk list_files;
+  Module1 Store() { return Module1(list_files, folder.string(), "clicks.quellix.example", state, List1, List2); }
 
   // The file is still `previous`, nothing else lies beside it, and what the
   // store shows is what a fresh load of the file shows.
@@ -87,7 +89,7 @@ class ListSaveFaults : public ::testing::Test {
     }
     ProgramState fresh_state;
     MemoryListBox fresh, unused;
-    Module1 reread(folder.string(), "x", fresh_state, fresh, unused);
+    Module1 reread(list_files, folder.string(), "x", fresh_state, fresh, unused);
     ASSERT_TRUE(reread.LoadAllowed().ok);
     ASSERT_EQ(List1.ListCount(), fresh.ListCount());
     for (int i = 0; i < fresh.ListCount(); ++i) ASSERT_EQ(List1.List(i), fresh.List(i)) << "entry " << i;

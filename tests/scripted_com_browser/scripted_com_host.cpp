@@ -13,7 +13,7 @@
 
 #include "core/ie_windows.h"
 #include "core/program_state.h"
-#include "platform/win/browser_com.h"
+#include "adapters/win/browser_com.h"
 #include "tests/scripted_com_browser/pumping_popup_host.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
 

@@ -1,6 +1,6 @@
 #include "ui/main/form1.h"
 
-#include "core/mod_play_sound.h"
+#include "platform/mod_play_sound.h"
 #include "platform/message_pump.h"
 #include "ui/controls/message_box.h"
 #include "ui/main/mod_hook.h"
@@ -107,7 +107,7 @@ Form1::Form1(Form1Environment environment)
       env_(std::move(environment)),
       program_(env_.state),
       options_(env_.settings, options::ApplicationName()),
-      lists_(env_.program_folder, env_.default_allowed_host, env_.state, List1, List2) {
+      lists_(list_files_, env_.program_folder, env_.default_allowed_host, env_.state, List1, List2) {
   for (const SwitchRow& row : kSwitchRows) {
     auto* box = static_cast<ui::CheckBox*>(FindControl(row.box));
     box->SetToolTipText(row.tooltip);

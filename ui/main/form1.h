@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "adapters/list_files_on_disk.h"
 #include "core/browser.h"
 #include "core/ie_windows.h"
 #include "core/popup_host.h"
@@ -166,6 +167,7 @@ class Form1 final : public ui::Form, public PopupHost {
   Form1Environment env_;
   ProgramState& program_;
   options::Options options_;
+  ListFilesOnDisk list_files_;
   Module1 lists_;
   std::string state;                       // the window-state text, "up" or "down"
   std::optional<AddRemove> objAddRemove;   // the start-up entry

@@ -1,6 +1,7 @@
 // The setup-mode prompt with the real popup decision waiting for it: the
 // user's clicks arrive as messages while the decision waits, as they do on
 // the screen.
+#include "adapters/list_files_on_disk.h"
 #include "ui/windows/form3.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,8 @@ class SetupPrompt : public ::testing::Test {
   modSkin skin;
   platform::PortableRegistry registry;
   platform::RegistrySettingsStore settings{registry};
-  Module1 lists{folder_string(), "clicks.quellix.example", state, List1, List2};
+  ListFilesOnDisk list_files;
+  Module1 lists{list_files, folder_string(), "clicks.quellix.example", state, List1, List2};
   SecondaryWindowSet windows{{*toolkit, settings, "Quellix Pop-Up Blocker", branding, state, skin, folder_string(), {}, {}}};
   PromptHost host{windows};
 

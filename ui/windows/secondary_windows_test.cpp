@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "adapters/list_files_on_disk.h"
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
 #include "platform/registry_portable.h"
@@ -47,7 +48,8 @@ class Windows : public ::testing::Test {
   ProgramState state;
   MemoryListBox List1;
   MemoryListBox List2;
-  Module1 lists{folder.string(), "clicks.quellix.example", state, List1, List2};
+  ListFilesOnDisk list_files;
+  Module1 lists{list_files, folder.string(), "clicks.quellix.example", state, List1, List2};
   modBranding branding;
   modSkin skin;
   platform::PortableRegistry registry;

@@ -1,4 +1,4 @@
-#include "core/mod_play_sound.h"
+#include "platform/mod_play_sound.h"
 
 #include "platform/sound.h"
 

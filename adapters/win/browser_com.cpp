@@ -1,4 +1,4 @@
-#include "platform/win/browser_com.h"
+#include "adapters/win/browser_com.h"
 
 #include <exdisp.h>
 #include <exdispid.h>

@@ -2,7 +2,7 @@
 // DISPPARAMS, and the window tracker running on the scripted COM server that
 // the tests register under CLSID_ShellWindows, reached through the product's
 // own CoCreateInstance, driven from this process and from another one.
-#include "platform/win/browser_com.h"
+#include "adapters/win/browser_com.h"
 
 #include <windows.h>
 #include <exdisp.h>
