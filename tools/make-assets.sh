@@ -49,6 +49,21 @@ convert -size 501x69 xc:'#2a6fbd' \
   \( "$tmp/emblem.png" -resize 52x52 \) -geometry +437+8 -composite \
   -type TrueColor BMP3:"$out/about_header.bmp"
 
+# The built-in browser's buttons: back, forward, stop and refresh at 24 x 24,
+# "go" at 46 x 16, drawn on the button face colour.
+face='#f0f0f0'
+convert -size 24x24 xc:"$face" -fill '#1f5fa8' -draw 'polygon 4,12 13,4 13,9 20,9 20,15 13,15 13,20' \
+  -type TrueColor BMP3:"$out/nav_back.bmp"
+convert -size 24x24 xc:"$face" -fill '#1f5fa8' -draw 'polygon 20,12 11,4 11,9 4,9 4,15 11,15 11,20' \
+  -type TrueColor BMP3:"$out/nav_forward.bmp"
+convert -size 24x24 xc:"$face" -fill '#d22a2a' -draw 'polygon 8,3 16,3 21,8 21,16 16,21 8,21 3,16 3,8' \
+  -fill white -draw 'rectangle 7,10 17,14' -type TrueColor BMP3:"$out/nav_stop.bmp"
+convert -size 24x24 xc:"$face" -stroke '#2a8a3a' -strokewidth 3 -fill none -draw 'arc 4,4 20,20 -60,240' \
+  -stroke none -fill '#2a8a3a' -draw 'polygon 14,2 21,7 14,10' -type TrueColor BMP3:"$out/nav_refresh.bmp"
+convert -size 46x16 xc:"$face" -fill '#1f5fa8' -draw 'roundrectangle 1,1 44,14 4,4' \
+  -font "$font" -fill white -pointsize 10 -annotate +8+12 'Go' \
+  -fill white -draw 'polygon 32,4 40,8 32,12' -type TrueColor BMP3:"$out/nav_go.bmp"
+
 # The block sound: a short, quiet "pop" (a falling tone with a fast decay).
 python3 - "$out/sounds/pop.wav" <<'PY'
 import math, struct, sys, wave

@@ -248,26 +248,8 @@ bool PressButton(HWND button) {
   return PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
-bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry) {
-  // Another program's menus cannot be read from here (under Wine a menu
-  // belongs to its process), so the entry is reached as a user would: F10,
-  // arrows, Enter.
-  SetForegroundWindow(window);
-  if (!WaitUntil([&] { return GetForegroundWindow() == window; }, 3000)) return false;
-  std::vector<WORD> keys{VK_F10};
-  for (int i = 0; i < menu; ++i) keys.push_back(VK_RIGHT);
-  keys.push_back(VK_DOWN);
-  for (int i = 0; i < entry; ++i) keys.push_back(VK_DOWN);
-  keys.push_back(VK_RETURN);
-  for (WORD key : keys) {
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_KEYBOARD;
-    press[0].ki.wVk = press[1].ki.wVk = key;
-    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    if (SendInput(2, press, sizeof(INPUT)) != 2) return false;
-    Sleep(150);
-  }
-  return true;
+bool ChooseMenuCommand(HWND window, int command) {
+  return PostMessageW(window, WM_COMMAND, MAKEWPARAM(command, 0), 0) != 0;
 }
 
 bool TypeKeys(HWND window, std::initializer_list<Key> keys) {

@@ -76,9 +76,8 @@ std::wstring ProgramSetting(const wchar_t* key);
 
 // Presses a button the way the button itself reports a click to its window.
 bool PressButton(HWND button);
-// Chooses an entry of the window's menu bar with the keyboard: `menu` counts
-// the menus from the left, `entry` the entries from the top, both from 0.
-bool ChooseMenuEntryByKeyboard(HWND window, int menu, int entry);
+// Chooses the menu-bar entry with that command number, as a click on it does.
+bool ChooseMenuCommand(HWND window, int command);
 
 // Real key input, as a user types it: brings the window to the front, then
 // presses each key (with Shift or Alt held when asked) through SendInput.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/e2e/program_driver.h"
+#include "ui/main/form1_commands.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
 
 namespace quellix::testing {
@@ -87,7 +88,7 @@ TEST_F(ProgramEndToEnd, FirstStartShowsHelpAndSetupModeAsksAboutASiteOnNeitherLi
 
   // The page asks for a window; Cancel arrives true, so false means allowed.
   std::optional<ScriptedComBrowser::NewWindow2Answer> answer;
-  std::thread page([&] { answer = browser->RaiseNewWindow2(window, VARIANT_TRUE); });
+  std::jthread page([&] { answer = browser->RaiseNewWindow2(window, VARIANT_TRUE); });
   HWND prompt = program.WaitForWindow(L"Quellix.Form3", 10000);
   ASSERT_NE(prompt, nullptr);
   EXPECT_EQ(WindowText(prompt), L"Popup Detected!");
@@ -125,8 +126,7 @@ TEST_F(ProgramEndToEnd, AboutAndTheBuiltInBrowserWhichDefersTheEndOfTheProgram) 
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(program.FindWindowOfClass(L"Quellix.Form8"), nullptr);
 
-  // "About this software": the first entry of the fifth menu.
-  ASSERT_TRUE(ChooseMenuEntryByKeyboard(main, 4, 0));
+  ASSERT_TRUE(ChooseMenuCommand(main, form1_commands::kAbout));
   HWND about = program.WaitForWindow(L"Quellix.frmAbout", 10000);
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(WindowText(about), L"About Quellix Pop-Up Blocker");
@@ -153,9 +153,9 @@ TEST_F(ProgramEndToEnd, AboutAndTheBuiltInBrowserWhichDefersTheEndOfTheProgram) 
   EXPECT_TRUE(Responds(website));
   EXPECT_TRUE(SaveWindowScreenshot(website, ScreenshotPath(L"website.png")));
 
-  // Pressing visit again brings up the same window.
-  ASSERT_TRUE(PressButton(visit));
-  Sleep(500);
+  // Pressing visit again brings up the same window (the click is handled
+  // when ClickNow returns).
+  ASSERT_TRUE(ClickNow(visit));
   EXPECT_EQ(program.FindWindowOfClass(L"Quellix.frmWebsite"), website);
 
   // The main window closes, the program waits for the browser window.
@@ -286,6 +286,13 @@ TEST_F(ProgramEndToEnd, AKeyboardUserReachesEveryControlAndAnswersThePrompt) {
   ASSERT_NE(website, nullptr);
   HWND address = FindChild(website, L"Edit", [](const std::wstring&) { return true; });
   ASSERT_NE(address, nullptr);
+  // Its five buttons show pictures.
+  for (const wchar_t* button : {L"Go", L"<", L">", L"X", L"R"}) {
+    HWND found = FindChildWithText(website, L"Button", button);
+    ASSERT_NE(found, nullptr) << "button " << static_cast<char>(button[0]);
+    EXPECT_TRUE(GetWindowLongPtrW(found, GWL_STYLE) & BS_BITMAP) << static_cast<char>(button[0]);
+    EXPECT_NE(SendMessageW(found, BM_GETIMAGE, IMAGE_BITMAP, 0), 0) << static_cast<char>(button[0]);
+  }
   // The first control in the Tab order: it has the focus, or Tab gives it.
   ASSERT_TRUE(TypeKeys(website, {}));
   if (!WaitUntil([&] { return FocusOf(website) == address; }, 2000)) {
@@ -300,7 +307,22 @@ TEST_F(ProgramEndToEnd, AKeyboardUserReachesEveryControlAndAnswersThePrompt) {
   SendMessageW(address, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"about:blank"));
   ASSERT_TRUE(TypeKeys(website, {{VK_RETURN}}));
   EXPECT_TRUE(WaitUntil([&] { return loading_state() == L"Completed about:blank"; }, 10000)) << "Enter opened nothing";
+  // Closing the window ends its browser and page; the next opening loads afresh.
   PostMessageW(website, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return program.FindWindowOfClass(L"Quellix.frmWebsite") == nullptr; }, 10000));
+  auto browser_control = [](HWND form) { return FindChild(form, L"Quellix.WebBrowserHost", [](const std::wstring&) { return true; }); };
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(website) || browser_control(website) == nullptr; }, 5000))
+      << "the closed window's browser still runs";
+  ASSERT_TRUE(ClickNow(order[2]));
+  HWND reopened = program.WaitForWindow(L"Quellix.frmWebsite", 20000);
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_NE(browser_control(reopened), nullptr);
+  const auto reopened_status = ChildrenOf(reopened, L"msctls_statusbar32");
+  ASSERT_EQ(reopened_status.size(), 1u);
+  EXPECT_TRUE(WaitUntil([&] {
+    return PanelText(program.ProcessId(), reopened_status[0].window, 1) == L"Completed http://www.quellix.example/";
+  }, 10000)) << "the new window opens the start page";
+  PostMessageW(reopened, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return program.FindWindowOfClass(L"Quellix.frmWebsite") == nullptr; }, 10000));
 
   // The prompt, answered from the keyboard: each answer reaches the page.

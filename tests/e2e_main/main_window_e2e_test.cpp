@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/e2e/program_driver.h"
+#include "ui/main/form1_commands.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
 
 namespace quellix::testing {
@@ -137,7 +138,6 @@ TEST_F(MainWindowEndToEnd, FirstStartAsAUserMeetsIt) {
   RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(1500);
   EXPECT_TRUE(ScreenshotOfWindow(form, QUELLIX_SCREENSHOT_DIR "/main_window_first_start.png"));
-  if (GetEnvironmentVariableW(L"QDEBUGPAUSE", nullptr, 0) > 0) { fprintf(stderr, "PAUSE\n"); Sleep(15000); }
 
   EXPECT_EQ(FileText(folder + L"\\allowed.txt"), "clicks.quellix.example\r\n");
   EXPECT_EQ(FileText(folder + L"\\disallowed.txt"), "\r\n");
@@ -241,7 +241,7 @@ TEST_F(MainWindowEndToEnd, FirstStartAsAUserMeetsIt) {
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(form) != FALSE; }, 5000));
 
   // Exit writes every option and ends the program.
-  ASSERT_TRUE(ChooseMenuEntryByKeyboard(form, 0, 0));  // File, Exit
+  ASSERT_TRUE(ChooseMenuCommand(form, form1_commands::kExit));
   DWORD exit_code = 1;
   EXPECT_TRUE(program.WaitForExit(10000, &exit_code));
   EXPECT_EQ(exit_code, 0u);

@@ -23,14 +23,17 @@ button_key='HKLM\Software\Microsoft\Internet Explorer\Extensions\{ECC5777A-6E88-
 local_appdata="$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')"
 dir="$(winepath -u "$local_appdata\\Programs\\$product" 2>/dev/null)"
 
-wait_gone() {  # waits for the uninstaller, which runs on from a temporary copy
+wait_for() {  # wait_for <command...>: up to 30 s until the command succeeds
   local i
   for i in $(seq 1 150); do
-    [ ! -e "$1" ] && return 0
+    "$@" >/dev/null 2>&1 && return 0
     sleep 0.2
   done
   return 1
 }
+wait_gone() { wait_for absent test -e "$1"; }  # the uninstaller runs on from a temporary copy
+# Only the installed copy counts: other programs' copies may run from elsewhere.
+installed_copy_runs() { pgrep -f 'Programs.Quellix Pop-Up Blocker.QuellixPopUpBlocker.exe'; }
 
 rm -rf "$dir"
 wine "$setup" /S
@@ -55,12 +58,10 @@ check "installing again keeps the user's list" grep -q mine.example "$dir/allowe
 
 # A running copy is closed by the uninstaller.
 wine "$dir/QuellixPopUpBlocker.exe" &
-sleep 3
+check "installed copy running before the uninstall" wait_for installed_copy_runs
 wine "$dir/Uninstall.exe" /S
 check "uninstaller finished" wait_gone "$dir/Uninstall.exe"
-sleep 1
-# Only the installed copy counts: other programs' copies may run from elsewhere.
-check "running copy ended" absent pgrep -f 'Programs.Quellix Pop-Up Blocker.QuellixPopUpBlocker.exe'
+check "running copy ended" wait_for absent installed_copy_runs
 check "program removed" absent test -e "$dir/QuellixPopUpBlocker.exe"
 check "help and sounds removed" absent test -e "$dir/sounds/pop.wav"
 check "user's list kept" grep -q mine.example "$dir/allowed.txt"

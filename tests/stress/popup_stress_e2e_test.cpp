@@ -107,7 +107,7 @@ class PromptAnswerer {
   std::atomic<int> answers_ = 0;
   std::atomic<bool> open_now_ = false;
   double open_ms_ = 0;
-  std::thread thread_;
+  std::jthread thread_;
 };
 
 TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePromptIsOpenPartOfTheTime) {
@@ -201,7 +201,7 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
         if (!browser->CloseWindow(window)) fail("a window did not close");
       }
     };
-    std::thread second([&] { drive(1); });
+    std::jthread second([&] { drive(1); });
     drive(0);
     second.join();
     answerer.Stop();

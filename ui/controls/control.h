@@ -59,6 +59,8 @@ class ControlPeer {
   virtual void ShowFont(const FontSpec& /*font*/) {}
   // The keyboard focus moves to the control.
   virtual void TakeFocus() {}
+  // A picture instead of the caption: a bitmap among the program's resources.
+  virtual void ShowPicture(const std::string& /*resource*/) {}
 };
 
 class Control {
@@ -189,12 +191,22 @@ class Button : public Control {
       : Control(ControlKind::kButton, std::move(name), rect, container, std::move(caption)) {}
   const std::string& Caption() const { return text_; }
   void SetCaption(std::string caption);
+  // The button shows this bitmap resource instead of its caption (which
+  // stays its name for the screen reader).
+  const std::string& Picture() const { return picture_; }
+  void SetPicture(std::string resource) {
+    picture_ = std::move(resource);
+    if (Peer()) Peer()->ShowPicture(picture_);
+  }
   // Pressing the button, by the user or by code.
   void Click() {
     if (OnClick) OnClick();
   }
 
   std::function<void()> OnClick;
+
+ private:
+  std::string picture_;
 };
 
 // A single-selection list box in insertion order (not sorted). Also the list

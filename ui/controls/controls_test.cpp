@@ -78,6 +78,21 @@ TEST_F(Controls, StatusBarStartsWithOnePanelAndDropsTextForMissingPanels) {
   EXPECT_EQ(bar.PanelText(3), "");
 }
 
+TEST_F(Controls, TimersEndBeforeTheirWindowAlsoWhenTheFormGoesWithOneRunning) {
+  // A form that destroys its window first in its destructor, as the
+  // program's windows do, with its timers running.
+  struct WindowFirst : Form {
+    using Form::Form;
+    ~WindowFirst() override { DestroyWindow(); }
+  };
+  {
+    WindowFirst form(*toolkit, TestStyle());
+    form.AddTimer("Timer1", 10).SetEnabled(true);
+    form.AddTimer("Timer2", 3000).SetEnabled(true);
+  }
+  EXPECT_EQ(headless::TimersOutlivingTheirWindow(), 0);
+}
+
 TEST_F(Controls, FirstShowRunsResizeWhichMayKeepTheFormHidden) {
   Form form(*toolkit, TestStyle());
   int resizes = 0;

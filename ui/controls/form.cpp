@@ -14,7 +14,12 @@ void Form::DestroyWindow() {
   EndSession = nullptr;
   Paint = nullptr;
   message_handlers_.clear();
-  for (auto& timer : timers_) timer->SetEnabled(false);
+  // The timers and their peers go while the window they run on still
+  // exists: a timer's peer works on its window's peer.
+  for (auto& timer : timers_) {
+    timer->SetEnabled(false);
+    timer->AttachPeer(nullptr);
+  }
   // The window goes first (taking its child windows with it), then the
   // controls' peers, which then have nothing left to destroy.
   peer_.reset();
@@ -104,8 +109,8 @@ MenuItem& Form::AddMenu(std::string name, std::string caption, bool visible) {
   return *menus_.back();
 }
 
-MenuItem& Form::AddMenuItem(MenuItem& menu, std::string name, int index, std::string caption) {
-  return menu.Append(std::move(name), index, std::move(caption), next_command_id_++);
+MenuItem& Form::AddMenuItem(MenuItem& menu, std::string name, int index, std::string caption, int command_id) {
+  return menu.Append(std::move(name), index, std::move(caption), command_id != 0 ? command_id : next_command_id_++);
 }
 
 void Form::ShowMenuBar() {

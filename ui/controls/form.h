@@ -33,6 +33,7 @@ struct FormStyle {
   bool in_taskbar = true;
   bool sizable = false;       // a sizing border and a maximise button
   bool escape_closes = false; // Escape closes the window, as its close button does
+  bool dialog_frame = false;  // the fixed dialog frame: a thick border, no icon in the title bar
   FontSpec font;              // for every control of the form
   std::string icon_resource;  // the window's icon among the program's resources; empty: none
 };
@@ -132,7 +133,9 @@ class Form {
   Timer& AddTimer(std::string name, int interval_ms);
   // A top-level menu; hidden ones are context menus only.
   MenuItem& AddMenu(std::string name, std::string caption, bool visible = true);
-  MenuItem& AddMenuItem(MenuItem& menu, std::string name, int index, std::string caption);
+  // `command_id` 0: the next number of the form's own; another number names
+  // the entry for other programs too (from 2000 on, clear of the form's own).
+  MenuItem& AddMenuItem(MenuItem& menu, std::string name, int index, std::string caption, int command_id = 0);
   // Puts the menus added so far into the menu bar.
   void ShowMenuBar();
   // Shows a context menu at the pointer; the chosen entry's Click runs after

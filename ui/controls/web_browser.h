@@ -33,6 +33,9 @@ class WebBrowser : public Control {
   bool Refresh() { return Engine() && Engine()->Refresh(); }
   std::string LocationURL() const { return Engine() ? Engine()->LocationURL() : std::string(); }
   std::string LocationName() const { return Engine() ? Engine()->LocationName() : std::string(); }
+  // Ends the page for good: the browser goes with its window, and the page
+  // stops, its sound and scripts included. What closing a window does to it.
+  void Release() { AttachPeer(nullptr); }
 
   // The browser's events, raised by the backend.
   void RaiseStatusTextChange(const std::string& text) {

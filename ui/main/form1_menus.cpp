@@ -1,23 +1,24 @@
 // The menu bar, the tray icon's context menu and its callback.
 #include "ui/main/form1.h"
 #include "ui/controls/window_messages.h"
+#include "ui/main/form1_commands.h"
 
 namespace quellix {
 
 void Form1::BuildMenus() {
-  AddMenuItem(mnuFile, "mnuFileItem", 1, "Exit").OnClick = [this] { mnuFileItem_Click(1); };
-  AddMenuItem(mnuAction, "mnuActionItem", 0, "Minimize to Taskbar").OnClick = [this] { mnuActionItem_Click(0); };
-  AddMenuItem(mnuAction, "mnuActionItem", 1, "Allow the Next Popup (Win-Z)").OnClick = [this] {
+  AddMenuItem(mnuFile, "mnuFileItem", 1, "Exit", form1_commands::kExit).OnClick = [this] { mnuFileItem_Click(1); };
+  AddMenuItem(mnuAction, "mnuActionItem", 0, "Minimize to Taskbar", form1_commands::kMinimize).OnClick = [this] { mnuActionItem_Click(0); };
+  AddMenuItem(mnuAction, "mnuActionItem", 1, "Allow the Next Popup (Win-Z)", form1_commands::kAllowNext).OnClick = [this] {
     mnuActionItem_Click(1);
   };
-  AddMenuItem(mnuTools, "mnuToolsItem", 0, "Add Program to IE Tools Menu").OnClick = [this] {
+  AddMenuItem(mnuTools, "mnuToolsItem", 0, "Add Program to IE Tools Menu", form1_commands::kAddToIETools).OnClick = [this] {
     mnuToolsItem_Click(0);
   };
-  AddMenuItem(mnuTools, "mnuToolsItem", 1, "Remove Program from IE Tools Menu").OnClick = [this] {
+  AddMenuItem(mnuTools, "mnuToolsItem", 1, "Remove Program from IE Tools Menu", form1_commands::kRemoveFromIETools).OnClick = [this] {
     mnuToolsItem_Click(1);
   };
-  AddMenuItem(mnuHelp, "mnuHelpItem", 0, "View Help").OnClick = [this] { mnuHelpItem_Click(0); };
-  AddMenuItem(mnuAbout, "mnuAboutItem", 0, "About this software").OnClick = [this] { mnuAboutItem_Click(0); };
+  AddMenuItem(mnuHelp, "mnuHelpItem", 0, "View Help", form1_commands::kViewHelp).OnClick = [this] { mnuHelpItem_Click(0); };
+  AddMenuItem(mnuAbout, "mnuAboutItem", 0, "About this software", form1_commands::kAbout).OnClick = [this] { mnuAboutItem_Click(0); };
   AddMenuItem(Popup, "close", -1, "Close this menu");  // choosing it only closes the menu
   AddMenuItem(Popup, "show", -1, "Show program").OnClick = [this] { show_Click(); };
   AddMenuItem(Popup, "allow", -1, "Allow next popup (win-z)").OnClick = [this] { Command5_Click(); };

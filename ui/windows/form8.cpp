@@ -15,6 +15,7 @@ ui::FormStyle HelpStyle() {
   style.client_width = 10290;
   style.client_height = 7920;
   style.in_taskbar = false;
+  style.dialog_frame = true;
   style.icon_resource = ui::kProgramIconResource;
   return style;
 }

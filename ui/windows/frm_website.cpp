@@ -50,6 +50,12 @@ frmWebsite::frmWebsite(frmWebsiteEnvironment environment)
       env_(std::move(environment)) {
   SkinLabel1.SetVisible(false);
   Command3.SetToolTipText("browse the entered url");
+  // Pictures, 24 by 24 pixels on the navigation buttons and 46 by 16 on "go".
+  Command3.SetPicture("NAV_GO");
+  Command4.SetPicture("NAV_BACK");
+  Command5.SetPicture("NAV_FORWARD");
+  Command6.SetPicture("NAV_STOP");
+  Command7.SetPicture("NAV_REFRESH");
   Command3.OnClick = [this] { Command3_Click(); };
   Command4.OnClick = [this] { Command4_Click(); };
   Command5.OnClick = [this] { Command5_Click(); };
@@ -149,6 +155,9 @@ void frmWebsite::WebBrowser1_DownloadComplete() {
 
 void frmWebsite::Form_Unload() {
   Hide();
+  // A closed browser window shows nothing and plays nothing; the next
+  // opening makes a new one.
+  WebBrowser1.Release();
   if (!env_.branding.boolEndPending) return;
   if (env_.branding.boolSkin) env_.skin.SupportObject().Stop();
   if (env_.end_program) env_.end_program();

@@ -45,6 +45,7 @@ struct System {
   std::map<std::string, unsigned> registered_messages;
   std::vector<WindowProcedure> procedures;  // token - 2 is the index
   std::vector<std::string> messages;        // message boxes shown
+  int timers_outliving_window = 0;          // timer peers left when their window went
 };
 
 System& Sys() {
@@ -110,10 +111,19 @@ class HeadlessControlPeer : public ControlPeer {
   WindowHandle handle_;
 };
 
+class HeadlessFormPeer;
+
+// Bound to its form's peer like a Win32 timer to its window, so that a timer
+// outliving its form's peer is a use after free the sanitizer reports.
 class HeadlessTimerPeer : public TimerPeer {
  public:
+  explicit HeadlessTimerPeer(HeadlessFormPeer& form);
+  ~HeadlessTimerPeer() override;
   void Start(int) override {}
   void Stop() override {}
+
+ private:
+  HeadlessFormPeer& form_;
 };
 
 class HeadlessFormPeer : public FormPeer {
@@ -126,7 +136,10 @@ class HeadlessFormPeer : public FormPeer {
         })) {
     Sys().screens[handle_] = FormScreen{};
   }
-  ~HeadlessFormPeer() override { EndWindow(handle_); }
+  ~HeadlessFormPeer() override {
+    if (live_timers != 0) ++Sys().timers_outliving_window;
+    EndWindow(handle_);
+  }
 
   WindowHandle Handle() const override { return handle_; }
   void ShowCaption(const std::string&) override {}
@@ -154,7 +167,7 @@ class HeadlessFormPeer : public FormPeer {
   std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
     return headless::WrapHostedPeer(control, std::make_unique<HeadlessControlPeer>(control));
   }
-  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer&) override { return std::make_unique<HeadlessTimerPeer>(); }
+  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer&) override { return std::make_unique<HeadlessTimerPeer>(*this); }
   void ShowMenuBar(const std::vector<const MenuItem*>&) override {}
   int TrackPopupMenu(const MenuItem& menu) override {
     FormScreen& screen = Sys().screens[handle_];
@@ -165,10 +178,15 @@ class HeadlessFormPeer : public FormPeer {
     return item ? item->CommandId() : 0;
   }
 
+  int live_timers = 0;  // timer peers on this window
+
  private:
   FormStyle style_;
   WindowHandle handle_;
 };
+
+HeadlessTimerPeer::HeadlessTimerPeer(HeadlessFormPeer& form) : form_(form) { ++form_.live_timers; }
+HeadlessTimerPeer::~HeadlessTimerPeer() { --form_.live_timers; }
 
 class HeadlessToolkit : public Toolkit {
  public:
@@ -249,7 +267,10 @@ void ShowMessage(WindowHandle, const std::string& text, const std::string&) { Sy
 
 namespace headless {
 
+int TimersOutlivingTheirWindow() { return Sys().timers_outliving_window; }
+
 void ResetSystem() {
+  Sys().timers_outliving_window = 0;
   Sys().hot_keys.clear();
   Sys().icons.clear();
   Sys().messages.clear();

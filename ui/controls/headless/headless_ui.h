@@ -33,6 +33,10 @@ void SetPageEngineAvailable(bool available);
 // The title a page reports once loaded; by default its address.
 void SetPageTitle(const std::string& url, const std::string& title);
 
+// Timer peers that were still there when their form's window went (each
+// would then work on a window that is gone); since the last ResetSystem.
+int TimersOutlivingTheirWindow();
+
 // Sends a message through the window's procedure chain at once.
 MessageResult SendWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wparam,
                                 std::intptr_t lparam);

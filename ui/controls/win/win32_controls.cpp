@@ -102,10 +102,26 @@ HWND MakeChild(Win32FormPeer& form, const Control& control, const wchar_t* windo
 
 class ButtonPeer final : public PlainPeer {
  public:
-  using PlainPeer::PlainPeer;
+  ButtonPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+    if (!static_cast<Button&>(control).Picture().empty()) ShowPicture(static_cast<Button&>(control).Picture());
+  }
   void Command(WORD code) override {
     if (code == BN_CLICKED) static_cast<Button&>(control_).Click();
   }
+  void ShowPicture(const std::string& resource) override {
+    picture_.Reset(resource.empty() ? nullptr
+                                    : static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                                      win::Wide(resource).c_str(), IMAGE_BITMAP, 0,
+                                                                      0, LR_LOADMAP3DCOLORS)));
+    // Without its picture the button shows its caption.
+    const LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
+    SetWindowLongPtrW(window_, GWL_STYLE, picture_ ? style | BS_BITMAP : style & ~static_cast<LONG_PTR>(BS_BITMAP));
+    SendMessageW(window_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.Get()));
+    InvalidateRect(window_, nullptr, TRUE);
+  }
+
+ private:
+  win::ScopedBitmap picture_;  // the button shows it, and does not own it
 };
 
 class LabelPeer final : public PlainPeer {
@@ -376,7 +392,7 @@ std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPee
       return std::make_unique<RichTextWin32Peer>(
           control, form,
           MakeChild(form, control, MSFTEDIT_CLASS, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
-                    WS_EX_CLIENTEDGE));
+                    WS_EX_CLIENTEDGE, static_cast<RichTextBox&>(control).InitialText()));
     case ControlKind::kWebBrowser:
       return CreateWebBrowserPeer(static_cast<WebBrowser&>(control), form);
   }

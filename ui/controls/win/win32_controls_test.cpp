@@ -9,6 +9,7 @@
 #include "platform/win/wide_string.h"
 #include "ui/controls/form.h"
 #include "ui/controls/notify_icon.h"
+#include "ui/controls/rich_text_box.h"
 #include "ui/controls/web_browser.h"
 #include "ui/controls/window_messages.h"
 
@@ -108,6 +109,21 @@ TEST_F(Win32Backend, EveryWindowOfTheProgramCarriesTheProgramsIcon) {
   Form form(*toolkit, style);
   EXPECT_NE(SendMessageW(H(form.hWnd()), WM_GETICON, ICON_SMALL, 0), 0);
   EXPECT_NE(SendMessageW(H(form.hWnd()), WM_GETICON, ICON_BIG, 0), 0);
+}
+
+TEST_F(Win32Backend, ADialogFrameAndARichTextViewShowingItsTextBeforeAnyFile) {
+  FormStyle style = TestStyle();
+  style.dialog_frame = true;
+  Form form(*toolkit, style);
+  EXPECT_TRUE(GetWindowLongPtrW(H(form.hWnd()), GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+  EXPECT_FALSE(GetWindowLongPtrW(H(form.hWnd()), GWL_STYLE) & WS_THICKFRAME);
+  auto& view = form.Add<RichTextBox>("rtf1", TwipsRect{0, 0, 3000, 1500}, nullptr, "No help file was found.");
+  wchar_t shown[64] = {};
+  GetWindowTextW(H(view.hWnd()), shown, 64);
+  EXPECT_STREQ(shown, L"No help file was found.");
+  EXPECT_FALSE(view.LoadFile("C:\\nowhere\\Help.rtf"));
+  GetWindowTextW(H(view.hWnd()), shown, 64);
+  EXPECT_STREQ(shown, L"No help file was found.");
 }
 
 TEST_F(Win32Backend, UserActionsReachTheControls) {

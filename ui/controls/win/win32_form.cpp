@@ -25,7 +25,9 @@ DWORD StyleOf(const FormStyle& style) {
   return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | sizing;
 }
 
-DWORD ExStyleOf(const FormStyle& style) { return style.in_taskbar ? 0 : WS_EX_TOOLWINDOW; }
+DWORD ExStyleOf(const FormStyle& style) {
+  return (style.in_taskbar ? 0 : WS_EX_TOOLWINDOW) | (style.dialog_frame ? WS_EX_DLGMODALFRAME : 0);
+}
 
 // The nearest container with a window that holds its controls' windows: a
 // picture box. Frames are drawn through and hold none.
