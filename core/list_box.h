@@ -16,6 +16,11 @@ class ListBox {
   virtual int ListCount() const = 0;
   virtual std::string List(int index) const = 0;
   virtual void AddItem(const std::string& item) = 0;
+  // Appends many entries at once (a list being loaded), so that a window's
+  // list box takes them in one go instead of redrawing for every one.
+  virtual void AddItems(std::vector<std::string> items) {
+    for (const std::string& item : items) AddItem(item);
+  }
   virtual void RemoveItem(int index) = 0;
   virtual bool Selected(int index) const = 0;
 };

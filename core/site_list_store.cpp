@@ -104,17 +104,20 @@ StoreResult Module1::Load(Side& side) {
   }
   side.load_failed = false;
   std::string text;
+  std::vector<std::string> entries;
   side.unloaded.clear();
+  const int room = kMaxListEntries - side.box.ListCount();
   for (std::string& line : lines) {
     if (!IsListEntry(line)) continue;
-    if (side.box.ListCount() >= kMaxListEntries) {
+    if (static_cast<int>(entries.size()) >= room) {
       side.unloaded.push_back(std::move(line));
       continue;
     }
-    side.box.AddItem(line);
     text += line;
     text += kCrLf;
+    entries.push_back(std::move(line));
   }
+  side.box.AddItems(std::move(entries));
   side.text.Assign(std::move(text));
   return {};
 }

@@ -8,7 +8,7 @@ packages=(
   clang-tidy cppcheck
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth imagemagick x11-utils nsis procps
+  wine wine64 xvfb xauth imagemagick x11-utils nsis procps openbox
 )
 
 missing=()

@@ -114,7 +114,7 @@ bool MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
 IoResult ReplaceWholeFileWith(const std::string& path, std::string_view bytes, ReplaceFileCall replace) {
   const std::wstring target = win::Wide(path);
   if (IsReadOnly(target)) return ReadOnlyFailure(path);
-  const std::wstring suffix = std::to_wstring(GetCurrentProcessId());
+  const std::wstring suffix = win::Wide(std::to_string(GetCurrentProcessId()));
   const std::wstring temp = target + L".new" + suffix;
   // Where the old file waits while the new one moves in; known by name, so
   // that a replacement failing half way can put the old file back.

@@ -47,7 +47,11 @@ VersionInfo ReadOwnVersionInfo() {
   UINT bytes = 0;
   if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &bytes) && bytes >= sizeof(Translation)) {
     const auto* t = static_cast<const Translation*>(value);
-    swprintf(language, 16, L"%04x%04x", t->language, t->code_page);
+    // Eight hex digits, language then code page (no printf: it would bring
+    // the C library's whole formatter into the exe).
+    const unsigned both = (static_cast<unsigned>(t->language) << 16) | t->code_page;
+    for (int i = 0; i < 8; ++i) language[i] = L"0123456789abcdef"[(both >> (28 - 4 * i)) & 0xF];
+    language[8] = L'\0';
   }
   info.ProductName = QueryString(block, language, L"ProductName");
   info.CompanyName = QueryString(block, language, L"CompanyName");

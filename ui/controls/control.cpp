@@ -84,6 +84,16 @@ void ListBoxControl::AddItem(const std::string& item) {
   if (Peer()) Peer()->ListAdd(item);
 }
 
+void ListBoxControl::AddItems(std::vector<std::string> items) {
+  const std::size_t first = items_.size();
+  if (first == 0) {
+    items_ = std::move(items);
+  } else {
+    items_.insert(items_.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+  }
+  if (Peer() && items_.size() > first) Peer()->ListAddMany(items_.data() + first, items_.size() - first);
+}
+
 void ListBoxControl::RemoveItem(int index) {
   if (index < 0 || index >= ListCount()) return;
   items_.erase(items_.begin() + index);

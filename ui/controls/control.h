@@ -49,6 +49,9 @@ class ControlPeer {
   virtual void ShowToolTip(const std::string& tip) = 0;
   virtual void ShowCheck(int /*value*/) {}
   virtual void ListAdd(const std::string& /*item*/) {}
+  virtual void ListAddMany(const std::string* items, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) ListAdd(items[i]);
+  }
   virtual void ListRemove(int /*index*/) {}
   virtual void ListSelect(int /*index*/) {}  // -1: no selection
   virtual void ShowPanels(const std::vector<StatusPanel>& /*panels*/) {}
@@ -219,6 +222,7 @@ class ListBoxControl : public Control, public ListBox {
   int ListCount() const override { return static_cast<int>(items_.size()); }
   std::string List(int index) const override;
   void AddItem(const std::string& item) override;
+  void AddItems(std::vector<std::string> items) override;
   void RemoveItem(int index) override;
   bool Selected(int index) const override { return index >= 0 && index == list_index_; }
 

@@ -191,11 +191,27 @@ class ListBoxPeer final : public PlainPeer {
  public:
   ListBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
     const auto& list = static_cast<ListBoxControl&>(control);
-    for (int i = 0; i < list.ListCount(); ++i) ListAdd(list.List(i));
+    std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(list.ListCount()));
+    for (int i = 0; i < list.ListCount(); ++i) items.push_back(list.List(i));
+    ListAddMany(items.data(), items.size());
     ListSelect(list.ListIndex());
   }
   void ListAdd(const std::string& item) override {
     SendMessageW(window_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win::Wide(item).c_str()));
+  }
+  // A list box redraws and resets its scroll bar after every string it
+  // takes: for a whole list (32767 entries) that is seconds. Without redraw,
+  // with room for all of them set aside, it takes them at once.
+  void ListAddMany(const std::string* items, std::size_t count) override {
+    if (count == 0) return;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < count; ++i) bytes += (items[i].size() + 1) * sizeof(wchar_t);
+    SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(window_, LB_INITSTORAGE, count, static_cast<LPARAM>(bytes));
+    for (std::size_t i = 0; i < count; ++i) ListAdd(items[i]);
+    SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(window_, nullptr, TRUE);
   }
   void ListRemove(int index) override { SendMessageW(window_, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
   void ListSelect(int index) override { SendMessageW(window_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
