@@ -187,31 +187,23 @@ class TextBoxPeer final : public PlainPeer {
   }
 };
 
+// The list box holds no copy of its entries (a no-data list box): it knows
+// their number and asks for each entry it shows, which this peer draws from
+// the list's own entries. A whole list (32767 entries) is one message, not
+// one per entry with a redraw each, and the window system keeps no second
+// copy of every entry.
 class ListBoxPeer final : public PlainPeer {
  public:
   ListBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
     const auto& list = static_cast<ListBoxControl&>(control);
-    std::vector<std::string> items;
-    items.reserve(static_cast<std::size_t>(list.ListCount()));
-    for (int i = 0; i < list.ListCount(); ++i) items.push_back(list.List(i));
-    ListAddMany(items.data(), items.size());
+    UpdateItemHeight();
+    SendMessageW(window_, LB_SETCOUNT, static_cast<WPARAM>(list.ListCount()), 0);
     ListSelect(list.ListIndex());
   }
-  void ListAdd(const std::string& item) override {
-    SendMessageW(window_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win::Wide(item).c_str()));
-  }
-  // A list box redraws and resets its scroll bar after every string it
-  // takes: for a whole list (32767 entries) that is seconds. Without redraw,
-  // with room for all of them set aside, it takes them at once.
-  void ListAddMany(const std::string* items, std::size_t count) override {
-    if (count == 0) return;
-    std::size_t bytes = 0;
-    for (std::size_t i = 0; i < count; ++i) bytes += (items[i].size() + 1) * sizeof(wchar_t);
-    SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(window_, LB_INITSTORAGE, count, static_cast<LPARAM>(bytes));
-    for (std::size_t i = 0; i < count; ++i) ListAdd(items[i]);
-    SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(window_, nullptr, TRUE);
+  void ListAdd(const std::string&) override { SendMessageW(window_, LB_ADDSTRING, 0, 0); }
+  void ListAddMany(const std::string*, std::size_t count) override {
+    const LRESULT shown = SendMessageW(window_, LB_GETCOUNT, 0, 0);
+    SendMessageW(window_, LB_SETCOUNT, static_cast<WPARAM>(shown) + count, 0);
   }
   void ListRemove(int index) override { SendMessageW(window_, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
   void ListSelect(int index) override { SendMessageW(window_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
@@ -219,6 +211,62 @@ class ListBoxPeer final : public PlainPeer {
     if (code == LBN_SELCHANGE) {
       static_cast<ListBoxControl&>(control_).UserSelected(static_cast<int>(SendMessageW(window_, LB_GETCURSEL, 0, 0)));
     }
+  }
+  void ShowFont(const FontSpec& font) override {
+    PlainPeer::ShowFont(font);
+    UpdateItemHeight();
+  }
+  void Rescale() override {
+    PlainPeer::Rescale();
+    UpdateItemHeight();
+  }
+
+  bool DrawItem(const DRAWITEMSTRUCT& item) override {
+    HDC dc = item.hDC;
+    const RECT& box = item.rcItem;
+    if (item.itemID != static_cast<UINT>(-1) && (item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {
+      const bool selected = (item.itemState & ODS_SELECTED) != 0;
+      HBRUSH back = selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : nullptr;
+      if (!selected) back = Colors(dc);  // the control's own colours, if it has them
+      if (back == nullptr) {
+        back = GetSysColorBrush(COLOR_WINDOW);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      }
+      if (selected) SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+      FillRect(dc, &box, back);
+      SetBkMode(dc, TRANSPARENT);
+      HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0)));
+      const std::wstring text = win::Wide(static_cast<ListBoxControl&>(control_).List(static_cast<int>(item.itemID)));
+      RECT place = box;
+      place.left += 2;
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &place, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+      SelectObject(dc, old_font);
+    }
+    if ((item.itemState & ODS_FOCUS) && (item.itemAction & (ODA_DRAWENTIRE | ODA_FOCUS))) DrawFocusRect(dc, &box);
+    return true;
+  }
+
+  // Typing a character selects the next entry that begins with it.
+  LRESULT CharToItem(wchar_t character, int caret) override {
+    const auto& list = static_cast<ListBoxControl&>(control_);
+    const int count = list.ListCount();
+    auto lower = [](wchar_t c) {
+      CharLowerBuffW(&c, 1);
+      return c;
+    };
+    const wchar_t wanted = lower(character);
+    for (int step = 1; step <= count; ++step) {
+      const int index = (caret + step) % count;
+      const std::wstring text = win::Wide(list.List(index).substr(0, 4));
+      if (!text.empty() && lower(text[0]) == wanted) return index;
+    }
+    return -2;
+  }
+
+ private:
+  void UpdateItemHeight() {
+    SendMessageW(window_, LB_SETITEMHEIGHT, 0,
+                 LineHeightOf(reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0))));
   }
 };
 
@@ -297,6 +345,9 @@ LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_CHARTOITEM:
       return SendMessageW(GetAncestor(window, GA_ROOT), message, wparam, lparam);
     default:
       return DefWindowProcW(window, message, wparam, lparam);
@@ -387,7 +438,9 @@ std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPee
     case ControlKind::kListBox:
       return std::make_unique<ListBoxPeer>(
           control, form,
-          MakeChild(form, control, L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+          MakeChild(form, control, L"LISTBOX",
+                    LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_NODATA | LBS_OWNERDRAWFIXED | LBS_WANTKEYBOARDINPUT |
+                        WS_VSCROLL | WS_TABSTOP,
                     WS_EX_CLIENTEDGE));
     case ControlKind::kStatusBar:
       return std::make_unique<StatusBarPeer>(control, form, MakeChild(form, control, STATUSCLASSNAMEW, CCS_BOTTOM));

@@ -166,6 +166,19 @@ TEST_F(Win32Backend, UserActionsReachTheControls) {
   list.RemoveItem(1);
   EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 2);
   EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCURSEL, 0, 0), LB_ERR);
+  // A whole list at once; the box keeps no copy, it draws the list's own
+  // entries, and a typed letter selects the next entry that begins with it.
+  std::vector<std::string> many;
+  for (int i = 0; i < 32765; ++i) many.push_back("site" + std::to_string(i) + ".example");
+  list.AddItems(std::move(many));
+  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 32767);
+  EXPECT_EQ(list.List(32766), "site32764.example");
+  SendMessageW(H(list.hWnd()), WM_CHAR, L'T', 0);
+  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(list.ListIndex(), 1);
+  SendMessageW(H(list.hWnd()), WM_CHAR, L's', 0);
+  EXPECT_EQ(list.ListIndex(), 2);
+  EXPECT_GT(SendMessageW(H(list.hWnd()), LB_GETITEMHEIGHT, 0, 0), 8);
 }
 
 TEST_F(Win32Backend, StatusBarPanelsAndMenusAreRealOnes) {

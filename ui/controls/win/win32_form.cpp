@@ -88,6 +88,16 @@ void AppendItems(HMENU menu, const MenuItem& parent) {
 
 }  // namespace
 
+int LineHeightOf(HFONT font) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return metrics.tmHeight > 0 ? metrics.tmHeight : 16;
+}
+
 void EnsureWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
   static std::set<std::wstring> registered;
   if (registered.contains(name)) return;
@@ -378,6 +388,28 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (ControlNotifications* control = NotificationsOf(item->hwndItem)) {
+        if (control->DrawItem(*item)) return TRUE;
+      }
+      break;
+    }
+    case WM_MEASUREITEM: {
+      // Sent while an owner-drawn list box is being made, before its peer
+      // exists: one line of the form's font. The peer sets it anew later.
+      auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lparam);
+      if (item->CtlType == ODT_LISTBOX) {
+        item->itemHeight = static_cast<UINT>(LineHeightOf(font_.Get()));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_CHARTOITEM:
+      if (ControlNotifications* control = NotificationsOf(reinterpret_cast<HWND>(lparam))) {
+        return control->CharToItem(static_cast<wchar_t>(LOWORD(wparam)), HIWORD(wparam));
+      }
+      break;
     case WM_ERASEBKGND:
       if (back_brush_) {
         RECT client{};

@@ -28,7 +28,15 @@ class ControlNotifications {
   virtual HBRUSH Colors(HDC dc) = 0;
   // The form moved to a screen of another DPI: place and size anew.
   virtual void Rescale() = 0;
+  // WM_DRAWITEM for an owner-drawn control; false when it draws nothing itself.
+  virtual bool DrawItem(const DRAWITEMSTRUCT& /*item*/) { return false; }
+  // WM_CHARTOITEM: the entry a typed character selects, or -2 for none.
+  virtual LRESULT CharToItem(wchar_t /*character*/, int /*caret*/) { return -2; }
 };
+
+// The height of one line of text in `font`, in pixels (an owner-drawn list
+// box's entry height).
+int LineHeightOf(HFONT font);
 
 // The peer registered on a control's window, if the window is one of ours.
 ControlNotifications* NotificationsOf(HWND control);
