@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# Prints the program's footprint: release exe size, processor time over 10
-# seconds idle after start and over 10 seconds with the setup-mode prompt
-# waiting for an answer, and private memory with allowed lists of 10 and of
-# 32767 sites. Runs the Windows build under Wine on Xvfb.
+# Prints the program's footprint: release exe size; start-up as seen from
+# outside (when the main window shows, and how long after that it answers a
+# message), with empty lists and with two lists of 32767 sites, on a bare
+# Xvfb and with a window manager (openbox); processor time over 10 seconds
+# idle after start and over 10 seconds with the setup-mode prompt waiting
+# for an answer; private memory with an allowed list of 10 sites and with
+# two lists of 32767 sites, and what each list entry costs. Runs the Windows
+# build under Wine on Xvfb.
+#
+# Wine without a window manager waits about 2 s whenever a window hides (the
+# splash, when the main window shows): the bare-Xvfb start-up figure holds
+# that wait, the openbox one does not; the difference is Wine's.
 #
 # Processor time is read from Linux (/proc/<pid>/task/*/schedstat, in
 # nanoseconds) because Wine reports no times for another process; memory is
@@ -11,10 +19,12 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 tools/install-deps.sh
-tools/build.sh windows QuellixPopUpBlocker footprint_probe footprint_prompt >/dev/null
+tools/build.sh windows QuellixPopUpBlocker footprint_probe footprint_prompt footprint_startup footprint_answer >/dev/null
 exe="$root/build/windows/app/QuellixPopUpBlocker.exe"
 probe="$root/build/windows/tools/footprint/footprint_probe.exe"
 prompt_driver="$root/build/windows/tools/footprint/footprint_prompt.exe"
+startup_probe="$root/build/windows/tools/footprint/footprint_startup.exe"
+answer_driver="$root/build/windows/tools/footprint/footprint_answer.exe"
 scripted_browser="$root/build/windows/tests/scripted_com_browser.dll"
 echo "release exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )) KiB)"
 
@@ -76,27 +86,72 @@ measure_10s() {
     'BEGIN { printf "processor time over 10 s %s: %.1f ms (wineserver: %.1f ms)\n", l, p / 1e6, s / 1e6 }'
 }
 
-for entries in 10 32767; do
-  dir="$(mktemp -d)"
-  cp "$exe" "$dir/"
-  cp -r assets/sounds assets/Help.rtf "$dir/"
-  python3 - "$dir/allowed.txt" "$entries" <<'PY'
+# A program folder with lists of $2 (allowed) and $3 (disallowed) sites of
+# 16 to 26 characters, "www.", letters, ".example"; the allowed list begins
+# with www.allowed-first.example (the page the answer driver opens).
+make_program_folder() {
+  cp "$exe" "$1/"
+  cp -r assets/sounds assets/Help.rtf "$1/"
+  python3 - "$1" "$2" "$3" <<'PY'
 import random, sys
 random.seed(7)
-with open(sys.argv[1], 'w', newline='') as f:
-    for i in range(int(sys.argv[2])):
-        f.write('www.' + ''.join(random.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(random.randint(8, 18))) + '.example\r\n')
-    f.write('\r\n')
+for name, count in (('allowed.txt', int(sys.argv[2])), ('disallowed.txt', int(sys.argv[3]))):
+    with open(sys.argv[1] + '/' + name, 'w', newline='') as f:
+        if name == 'allowed.txt' and count > 0:
+            f.write('www.allowed-first.example\r\n')
+            count -= 1
+        for i in range(count):
+            f.write('www.' + ''.join(random.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(random.randint(4, 14))) + '.example\r\n')
+        f.write('\r\n')
 PY
-  printf '\r\n' >"$dir/disallowed.txt"
-  echo "== allowed list of $entries sites"
+}
+
+echo "== start-up: the main window shows, then answers its first message"
+for wm in bare openbox; do
+  wm_pid=""
+  if [ "$wm" = openbox ]; then
+    openbox >/dev/null 2>&1 &
+    wm_pid=$!
+    sleep 1
+  fi
+  for lists in "empty lists:0" "two lists of 32767 sites:32767"; do
+    dir="$(mktemp -d)"
+    make_program_folder "$dir" "${lists#*:}" "${lists#*:}"
+    for run in 1 2; do
+      printf '%s, %s, run %s: ' "$([ "$wm" = bare ] && echo "bare Xvfb" || echo "openbox")" "${lists%%:*}" "$run"
+      wine "$startup_probe" "$dir/QuellixPopUpBlocker.exe" 2>/dev/null | tr -d '\r' | sed 's/ (status bar.*//'
+    done
+    rm -rf "$dir"
+  done
+  if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
+done
+
+echo "== one request through the scripted browser side, two lists of 32767 sites"
+dir="$(mktemp -d)"
+make_program_folder "$dir" 32767 32767
+wine "$answer_driver" "$dir/QuellixPopUpBlocker.exe" "$scripted_browser" 2>/dev/null | tr -d '\r'
+rm -rf "$dir"
+
+for lists in "an allowed list of 10 sites:10:0" "two lists of 32767 sites:32767:32767"; do
+  IFS=: read -r label allowed disallowed <<<"$lists"
+  dir="$(mktemp -d)"
+  make_program_folder "$dir" "$allowed" "$disallowed"
+  echo "== $label"
   wine "$dir/QuellixPopUpBlocker.exe" >/dev/null 2>&1 &
   sleep "${QUELLIX_SETTLE_SECONDS:-8}"
   pid="$(program_pid "$dir")"
   measure_10s "$pid" "idle, main window shown"
-  wine "$probe" QuellixPopUpBlocker.exe 2>/dev/null | tr -d '\r'
+  memory="$(wine "$probe" QuellixPopUpBlocker.exe 2>/dev/null | tr -d '\r')"
+  echo "$memory"
+  kib="$(awk '{print $3}' <<<"$memory")"
+  if [ "$allowed" = 10 ]; then
+    small_kib="$kib"
+  else
+    awk -v big="$kib" -v small="$small_kib" -v n=$((allowed + disallowed - 10)) -v text="$(cat "$dir/allowed.txt" "$dir/disallowed.txt" | wc -c)" \
+      'BEGIN { printf "each list entry: %.0f bytes of private memory (file bytes per entry: %.1f)\n", (big - small) * 1024 / n, text / (n + 10) }'
+  fi
   end_program "$pid"
-  if [ "$entries" = 10 ]; then
+  if [ "$allowed" = 10 ]; then
     # A scripted page of a site on neither list asks for a window in setup
     # mode; the prompt waits while the program is measured.
     log="$dir/prompt.log"

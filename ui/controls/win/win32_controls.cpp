@@ -224,25 +224,27 @@ class ListBoxPeer final : public PlainPeer {
   bool DrawItem(const DRAWITEMSTRUCT& item) override {
     HDC dc = item.hDC;
     const RECT& box = item.rcItem;
-    if (item.itemID != static_cast<UINT>(-1) && (item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {
-      const bool selected = (item.itemState & ODS_SELECTED) != 0;
-      HBRUSH back = selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : nullptr;
-      if (!selected) back = Colors(dc);  // the control's own colours, if it has them
-      if (back == nullptr) {
-        back = GetSysColorBrush(COLOR_WINDOW);
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-      }
-      if (selected) SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-      FillRect(dc, &box, back);
-      SetBkMode(dc, TRANSPARENT);
-      HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0)));
-      const std::wstring text = win::Wide(static_cast<ListBoxControl&>(control_).List(static_cast<int>(item.itemID)));
-      RECT place = box;
-      place.left += 2;
-      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &place, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-      SelectObject(dc, old_font);
+    // Only the focus moved: the focus rectangle is drawn inverted, so drawing it again takes it away.
+    if (item.itemID == static_cast<UINT>(-1) || !(item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {
+      if (item.itemAction & ODA_FOCUS) DrawFocusRect(dc, &box);
+      return true;
     }
-    if ((item.itemState & ODS_FOCUS) && (item.itemAction & (ODA_DRAWENTIRE | ODA_FOCUS))) DrawFocusRect(dc, &box);
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    HBRUSH back = selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : Colors(dc);  // the control's own colours, if any
+    if (back == nullptr) {
+      back = GetSysColorBrush(COLOR_WINDOW);
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    }
+    if (selected) SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    FillRect(dc, &box, back);
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0)));
+    const std::wstring text = win::Wide(static_cast<ListBoxControl&>(control_).List(static_cast<int>(item.itemID)));
+    RECT place = box;
+    place.left += 2;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &place, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    SelectObject(dc, old_font);
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &box);
     return true;
   }
 
