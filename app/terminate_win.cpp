@@ -8,7 +8,8 @@
 
 namespace __gnu_cxx {
 
-// Replaces libstdc++'s handler of the same name for this exe.
-void __verbose_terminate_handler() { std::abort(); }
+// Replaces libstdc++'s handler of the same name for this exe: the name is
+// the runtime's own, which is the point.
+void __verbose_terminate_handler() { std::abort(); }  // NOLINT(bugprone-reserved-identifier)
 
 }  // namespace __gnu_cxx

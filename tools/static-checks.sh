@@ -23,8 +23,9 @@ for e in json.load(open("build/windows/compile_commands.json")):
         entries.append(e)
 json.dump(entries, open("build/tidy-windows/compile_commands.json", "w"), indent=1)
 PY
-# The builds' flags are g++'s; clang passes over those it does not know.
-common_args=(-extra-arg=-Wno-unknown-warning-option)
+# The builds' flags are g++'s; clang passes over those it does not know
+# (warnings, and link-time optimisation's -ffat-lto-objects).
+common_args=(-extra-arg=-Wno-unknown-warning-option -extra-arg=-Wno-ignored-optimization-argument)
 # clang takes the target from the flag; the C++ library headers are mingw-w64's g++ ones.
 windows_args=("${common_args[@]}" -extra-arg-before=--target=x86_64-w64-mingw32)
 while read -r dir; do

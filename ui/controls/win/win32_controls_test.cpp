@@ -169,6 +169,7 @@ TEST_F(Win32Backend, UserActionsReachTheControls) {
   // A whole list at once; the box keeps no copy, it draws the list's own
   // entries, and a typed letter selects the next entry that begins with it.
   std::vector<std::string> many;
+  many.reserve(32765);
   for (int i = 0; i < 32765; ++i) many.push_back("site" + std::to_string(i) + ".example");
   list.AddItems(std::move(many));
   EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 32767);
