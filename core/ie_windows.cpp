@@ -64,14 +64,8 @@ void cIEWindows::removeIE(long vntIndexKey) {
 }
 
 void cIEWindows::refreshIE() {
-  // Cleared on every way out, failures included; a rebuild nested in another
-  // (through a message loop) hands the flag back as it found it.
-  struct BusyScope {
-    bool& flag;
-    bool previous;
-    explicit BusyScope(bool& f) : flag(f), previous(f) { flag = true; }
-    ~BusyScope() { flag = previous; }
-  } busy(boolBusy);
+  // No busy flag: a rebuild runs to its end (or is overtaken) on this thread
+  // before its caller goes on, so nothing ever waits for one to finish.
   // Every call below goes to the browser side, and an event that comes in
   // during one (a call to another process waits in a message loop) runs a
   // rebuild nested in this one. That rebuild saw the windows later than this

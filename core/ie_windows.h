@@ -31,7 +31,6 @@ class cIEWindows : public ShellWindowsEvents, public std::enable_shared_from_thi
   void WinShell_WindowRegistered(long lCookie);
   void WinShell_WindowRevoked(long lCookie);
 
-  bool Busy() const { return boolBusy; }
   bool Hooked() const { return boolHooked; }
 
  private:
@@ -56,7 +55,6 @@ class cIEWindows : public ShellWindowsEvents, public std::enable_shared_from_thi
   std::vector<std::shared_ptr<IE_Class>> colIE;      // one sink per window, in list order
   std::shared_ptr<ShellWindowList> winShell;         // the list whose events we receive
   std::unique_ptr<Subscription> winShellEvents_;     // that subscription
-  bool boolBusy = false;                             // a rebuild is running
   bool boolHooked = false;                           // winShell has been set
   unsigned long long rebuilds_ = 0;                  // rebuilds started so far
 };

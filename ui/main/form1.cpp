@@ -246,7 +246,6 @@ void Form1::Form_Load() {
   SetWindowState(state == options::kStateUp ? ui::WindowState::kNormal : ui::WindowState::kMinimized);
 
   modHook::HookWindow(hWnd(), pctHotkey.hWnd());
-  hot_key_hooked_ = true;
 
   tracker_.reset();
   tracker_ = cIEWindows::Create(env_.shell, program_, *this);
@@ -317,10 +316,7 @@ void Form1::Form_Unload() {
   SaveOptions();
   tmrTrayRetry.SetEnabled(false);
   Module2::RemoveTrayIcon(TrayIdentifier());
-  if (hot_key_hooked_) {
-    modHook::UnhookWindow();
-    hot_key_hooked_ = false;
-  }
+  modHook::UnhookWindow();  // nothing when the window was never hooked
   tracker_.reset();
   if (env_.windows.WebsiteVisible()) {
     // The program ends when the built-in browser closes.

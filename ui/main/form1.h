@@ -173,7 +173,6 @@ class Form1 final : public ui::Form, public PopupHost {
   std::optional<AddRemove> objAddRemove;   // the start-up entry
   std::optional<clsOnTop> objOnTop;
   std::shared_ptr<cIEWindows> tracker_;
-  bool hot_key_hooked_ = false;
 };
 
 }  // namespace quellix

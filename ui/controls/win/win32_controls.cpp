@@ -153,8 +153,15 @@ class TextBoxPeer final : public PlainPeer {
   ~TextBoxPeer() override {
     if (IsWindow(window_)) RemoveWindowSubclass(window_, &TextBoxPeer::KeyFilter, 1);
   }
+  // Text set by code is the control's already; the EN_CHANGE it raises is
+  // not the user's edit.
+  void ShowText(const std::string& text) override {
+    showing_text_ = true;
+    PlainPeer::ShowText(text);
+    showing_text_ = false;
+  }
   void Command(WORD code) override {
-    if (code != EN_CHANGE) return;
+    if (code != EN_CHANGE || showing_text_) return;
     const int length = GetWindowTextLengthW(window_);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     GetWindowTextW(window_, text.data(), length + 1);
@@ -163,6 +170,7 @@ class TextBoxPeer final : public PlainPeer {
   }
 
  private:
+  bool showing_text_ = false;
   // The box's key-press handling sees every character before the box takes it.
   static LRESULT CALLBACK KeyFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                     DWORD_PTR data) {

@@ -155,6 +155,10 @@ TEST_F(Win32Backend, UserActionsReachTheControls) {
   EXPECT_EQ(text.Text(), "ab");  // the key-press handling swallowed the x
   text.SetText("set by code");
   EXPECT_EQ(TextOf(H(text.hWnd())), "set by code");
+  // What code sets is the text, not what the box's EN_CHANGE reads back (a
+  // broken UTF-8 sequence comes back as U+FFFD).
+  text.SetText("caf\xC3");
+  EXPECT_EQ(text.Text(), "caf\xC3");
 
   for (const char* item : {"one", "two", "three"}) list.AddItem(item);
   EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 3);
