@@ -1,0 +1,148 @@
+#include "core/browser_tabs.h"
+
+#include <variant>
+
+namespace quellix {
+namespace {
+
+class ListenerSubscription final : public Subscription {
+ public:
+  explicit ListenerSubscription(std::shared_ptr<std::weak_ptr<BrowserEvents>> record) : record_(std::move(record)) {}
+  ~ListenerSubscription() override { record_->reset(); }
+
+ private:
+  std::shared_ptr<std::weak_ptr<BrowserEvents>> record_;
+};
+
+}  // namespace
+
+std::unique_ptr<Subscription> BrowserTabWindow::Subscribe(std::weak_ptr<BrowserEvents> listener) {
+  listener_ = std::make_shared<ListenerRecord>(std::move(listener));
+  return std::make_unique<ListenerSubscription>(listener_);
+}
+
+void BrowserTabWindow::RaiseStatusTextChange(const std::string& text) {
+  if (!listener_) return;
+  if (const auto listener = listener_->lock()) listener->OnStatusTextChange(text);
+}
+
+void BrowserTabWindow::RaiseNewWindow2(bool& cancel) {
+  if (!listener_) return;
+  if (const auto listener = listener_->lock()) listener->OnNewWindow2(cancel);
+}
+
+BrowserTabs::BrowserTabs(ProgramState& state, PopupHost& host, Send send)
+    : state_(state), host_(host), send_(std::move(send)) {}
+
+BrowserTabs::~BrowserTabs() {
+  for (auto& [key, tab] : tabs_) tab.sink->End();
+}
+
+void BrowserTabs::Connected(ConnectionId connection, bool from_host) { connections_[connection] = from_host; }
+
+void BrowserTabs::Disconnected(ConnectionId connection) {
+  connections_.erase(connection);
+  DropTabs(connection);
+}
+
+void BrowserTabs::ReceivedTooLong(ConnectionId connection) {
+  Answer(connection, std::nullopt, browser_message::Verdict::kLeave);
+}
+
+void BrowserTabs::Received(ConnectionId connection, std::string_view text) {
+  using namespace browser_message;
+  const auto open = connections_.find(connection);
+  const bool from_host = open != connections_.end() && open->second;
+  Message message = Parse(text);
+  if (const auto* invalid = std::get_if<Invalid>(&message)) {
+    Answer(connection, invalid->id, Verdict::kLeave);
+    return;
+  }
+  if (const auto* request = std::get_if<NewWindowRequest>(&message)) {
+    if (!from_host) {
+      Answer(connection, request->id, Verdict::kLeave);
+      return;
+    }
+    Decide(connection, *request);
+    return;
+  }
+  if (!from_host) return;
+  if (const auto* status = std::get_if<StatusText>(&message)) {
+    // Held for the event: a nested loop inside it may drop the tab.
+    const std::shared_ptr<BrowserTabWindow> window = TabFor(connection, status->tab).window;
+    window->RaiseStatusTextChange(status->text);
+    return;
+  }
+  if (const auto* closed = std::get_if<TabClosed>(&message)) DropTab(connection, closed->tab);
+}
+
+void BrowserTabs::Decide(ConnectionId connection, const browser_message::NewWindowRequest& request) {
+  // Asked again (the extension's worker restarted and lost its connection):
+  // answered once, from what was or is being decided.
+  if (const auto done = answered_.find(request.id); done != answered_.end()) {
+    Answer(connection, request.id, done->second);
+    return;
+  }
+  if (const auto running = deciding_.find(request.id); running != deciding_.end()) {
+    running->second = connection;
+    return;
+  }
+  deciding_.emplace(request.id, connection);
+
+  const std::shared_ptr<BrowserTabWindow> window = TabFor(connection, request.tab).window;
+  window->SetLocation(request.url);
+  bool cancel = false;
+  window->RaiseNewWindow2(cancel);
+
+  // The decision may have waited for the prompt: by now the connection may
+  // be gone (then the answer is dropped) or another may have asked instead.
+  const auto running = deciding_.find(request.id);
+  const ConnectionId reply_to = running != deciding_.end() ? running->second : connection;
+  if (running != deciding_.end()) deciding_.erase(running);
+  const auto verdict = cancel ? browser_message::Verdict::kBlock : browser_message::Verdict::kLeave;
+  Remember(request.id, verdict);
+  Answer(reply_to, request.id, verdict);
+}
+
+void BrowserTabs::Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict) {
+  if (!connections_.contains(connection)) return;
+  send_(connection, browser_message::Serialize(browser_message::VerdictMessage{std::move(id), verdict}));
+}
+
+void BrowserTabs::Remember(const std::string& id, browser_message::Verdict verdict) {
+  if (answered_.emplace(id, verdict).second) answered_order_.push_back(id);
+  while (answered_order_.size() > kRememberedAnswers) {
+    answered_.erase(answered_order_.front());
+    answered_order_.pop_front();
+  }
+}
+
+BrowserTabs::Tab& BrowserTabs::TabFor(ConnectionId connection, std::int64_t tab) {
+  const TabKey key{connection, tab};
+  if (const auto found = tabs_.find(key); found != tabs_.end()) return found->second;
+  const auto first = tabs_.lower_bound(TabKey{connection, 0});
+  std::size_t count = 0;
+  for (auto it = first; it != tabs_.end() && it->first.first == connection; ++it) ++count;
+  if (count >= kMaxTabsPerConnection) DropTabs(connection);
+
+  Tab entry{std::make_shared<BrowserTabWindow>(), std::make_shared<IE_Class>(state_, host_)};
+  entry.sink->SetIEctl(entry.window);
+  return tabs_.emplace(key, std::move(entry)).first->second;
+}
+
+void BrowserTabs::DropTab(ConnectionId connection, std::int64_t tab) {
+  const auto found = tabs_.find(TabKey{connection, tab});
+  if (found == tabs_.end()) return;
+  found->second.sink->End();
+  tabs_.erase(found);
+}
+
+void BrowserTabs::DropTabs(ConnectionId connection) {
+  auto it = tabs_.lower_bound(TabKey{connection, 0});
+  while (it != tabs_.end() && it->first.first == connection) {
+    it->second.sink->End();
+    it = tabs_.erase(it);
+  }
+}
+
+}  // namespace quellix

@@ -1,0 +1,106 @@
+// The tabs of the browsers that are connected through the native messaging
+// host (QuellixBridge.exe). Each tab that reports something is one more
+// browser window to the popup interception, with its own IE_Class sink: a new
+// tab or window that a page in it opened arrives as NewWindow2, with the
+// opener's address as LocationURL, and the link under its pointer as
+// StatusTextChange. So the sink, the decision and the setup-mode prompt run
+// as they do for Internet Explorer windows.
+//
+// Everything here runs on the user-interface thread. A decision may wait for
+// the prompt, processing messages, and so other messages (other tabs, other
+// connections) are served inside it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "core/browser.h"
+#include "core/browser_message.h"
+#include "core/ie_class.h"
+#include "core/popup_host.h"
+#include "core/program_state.h"
+
+namespace quellix {
+
+// One browser tab as a browser window. It closes nothing itself (Quit fails):
+// the extension closes tabs by the verdicts it is sent.
+class BrowserTabWindow final : public BrowserWindow {
+ public:
+  std::optional<std::string> LocationURL() override { return url_; }
+  bool Quit() override { return false; }
+  // One listener at a time: the tab's sink.
+  std::unique_ptr<Subscription> Subscribe(std::weak_ptr<BrowserEvents> listener) override;
+
+  void SetLocation(std::string url) { url_ = std::move(url); }
+  void RaiseStatusTextChange(const std::string& text);
+  // `cancel` as the browser passes it (false) and as the sink leaves it.
+  void RaiseNewWindow2(bool& cancel);
+
+ private:
+  using ListenerRecord = std::weak_ptr<BrowserEvents>;
+  std::string url_;
+  std::shared_ptr<ListenerRecord> listener_;
+};
+
+class BrowserTabs {
+ public:
+  using ConnectionId = std::uint64_t;
+  // Sends one message to one connection.
+  using Send = std::function<void(ConnectionId, const std::string&)>;
+
+  // A hostile or runaway connection cannot make the program keep more tabs
+  // than this for it; past it, its tabs (which hold no state) are dropped.
+  static constexpr std::size_t kMaxTabsPerConnection = 4096;
+  // Answers kept for requests asked again after the extension restarted.
+  static constexpr std::size_t kRememberedAnswers = 256;
+
+  BrowserTabs(ProgramState& state, PopupHost& host, Send send);
+  ~BrowserTabs();
+  BrowserTabs(const BrowserTabs&) = delete;
+  BrowserTabs& operator=(const BrowserTabs&) = delete;
+
+  // `from_host`: the other end is the native messaging host. Anything else
+  // that connects is answered "leave" and never decided for.
+  void Connected(ConnectionId connection, bool from_host);
+  void Received(ConnectionId connection, std::string_view message);
+  // A message over the size limit, skipped unread.
+  void ReceivedTooLong(ConnectionId connection);
+  // Its tabs go; an answer still being decided for it is dropped when it comes.
+  void Disconnected(ConnectionId connection);
+
+  std::size_t TabCount() const { return tabs_.size(); }
+
+ private:
+  struct Tab {
+    std::shared_ptr<BrowserTabWindow> window;
+    std::shared_ptr<IE_Class> sink;
+  };
+  using TabKey = std::pair<ConnectionId, std::int64_t>;
+
+  Tab& TabFor(ConnectionId connection, std::int64_t tab);
+  void DropTabs(ConnectionId connection);
+  void DropTab(ConnectionId connection, std::int64_t tab);
+  void Decide(ConnectionId connection, const browser_message::NewWindowRequest& request);
+  void Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict);
+  void Remember(const std::string& id, browser_message::Verdict verdict);
+
+  ProgramState& state_;
+  PopupHost& host_;
+  Send send_;
+  std::unordered_map<ConnectionId, bool> connections_;  // open ones, and whether from the host
+  std::map<TabKey, Tab> tabs_;
+  // Requests being decided, by id: the connection the answer goes to (the
+  // latest that asked).
+  std::unordered_map<std::string, ConnectionId> deciding_;
+  std::unordered_map<std::string, browser_message::Verdict> answered_;
+  std::deque<std::string> answered_order_;
+};
+
+}  // namespace quellix

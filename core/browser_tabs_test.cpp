@@ -1,0 +1,244 @@
+// The messages from the extension, their framing, and the browser tabs as
+// windows of the popup interception: hostile input, two connections at once,
+// answers that come after their connection has gone, requests asked again.
+#include "core/browser_tabs.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/message_frames.h"
+#include "platform/message_pump_portable.h"
+
+namespace quellix {
+namespace {
+
+using namespace browser_message;
+
+TEST(BrowserMessage, HostileTextsAreInvalidAndKeepTheirIdWhenOneCanBeRead) {
+  const std::string deep = std::string(kMaxDepth + 2, '[') + std::string(kMaxDepth + 2, ']');
+  const struct {
+    std::string text;
+    std::optional<std::string> id;
+  } cases[] = {
+      {"", std::nullopt},
+      {"not json", std::nullopt},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"x\"", std::nullopt},  // cut short
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"x\"} {}", std::nullopt},
+      {"[1,2]", std::nullopt},
+      {"{\"a\":" + deep + "}", std::nullopt},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"\xC3\"}", std::nullopt},      // broken UTF-8
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"\xED\xA0\x80\"}", std::nullopt},  // raw surrogate
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"a\x01\"}", std::nullopt},  // raw control character
+      {"{\"type\":\"newWindow\",\"type\":\"status\",\"id\":\"a\",\"tab\":1,\"url\":\"x\"}", std::nullopt},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":-1,\"url\":\"x\"}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1.5,\"url\":\"x\"}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":\"1\",\"url\":\"x\"}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":9007199254740992,\"url\":\"x\"}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"x\",\"more\":1}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"" + std::string(kMaxIdLength + 1, 'i') + "\",\"tab\":1,\"url\":\"x\"}",
+       std::nullopt},
+      {"{\"type\":\"newWindow\",\"id\":7,\"tab\":1,\"url\":\"x\"}", std::nullopt},
+      {"{\"type\":\"open\",\"id\":\"a\"}", "a"},
+      {"{\"id\":\"a\"}", "a"},
+      {"{\"type\":\"status\",\"tab\":1}", std::nullopt},
+      {"{\"type\":\"tabClosed\"}", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const Message message = Parse(c.text);
+    ASSERT_TRUE(std::holds_alternative<Invalid>(message)) << c.text;
+    EXPECT_EQ(std::get<Invalid>(message).id, c.id) << c.text;
+  }
+}
+
+TEST(BrowserMessage, ValidMessagesReadAsTheyWereMeantAndSurviveARoundTrip) {
+  EXPECT_EQ(Parse(" { \"url\" : \"http://a.example/\\u00e9\\ud83d\\ude00\\ud800x\\n\\\"\" , \"tab\":0,"
+                  "\"id\":\"r1\",\"type\":\"newWindow\"}\r\n"),
+            Message(NewWindowRequest{"r1", 0, "http://a.example/\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBDx\n\""}));
+  EXPECT_EQ(Parse("{\"type\":\"status\",\"tab\":9007199254740991,\"text\":\"\"}"),
+            Message(StatusText{9007199254740991, ""}));
+  EXPECT_EQ(Parse("{\"type\":\"tabClosed\",\"tab\":12}"), Message(TabClosed{12}));
+
+  const Message messages[] = {NewWindowRequest{"id \"1\"", 5, std::string("a\x01\x1f\\/\t\r\xE2\x82\xAC", 11)},
+                              StatusText{3, "https://link.example/?q=\"x\""}, TabClosed{0}};
+  for (const auto& message : messages) EXPECT_EQ(Parse(Serialize(message)), message);
+
+  for (const auto& verdict : {VerdictMessage{"r\\1", Verdict::kBlock}, VerdictMessage{std::nullopt, Verdict::kLeave}})
+    EXPECT_EQ(ParseVerdict(Serialize(verdict)), verdict);
+  EXPECT_EQ(ParseVerdict("{\"type\":\"verdict\",\"id\":\"a\",\"verdict\":\"maybe\"}"), std::nullopt);
+  EXPECT_EQ(ParseVerdict("{\"type\":\"verdict\",\"id\":1,\"verdict\":\"block\"}"), std::nullopt);
+}
+
+TEST(MessageFrames, MessagesComeWholeFromAnyPiecesAndTooLongOnesAreSkipped) {
+  const std::string stream = FrameMessage("first") + FrameMessage("") + FrameMessage(std::string(40, 'x')) +
+                             FrameMessage("last");
+  for (std::size_t piece = 1; piece <= stream.size(); ++piece) {
+    MessageFrameReader reader(10);
+    std::vector<MessageFrameReader::Frame> frames;
+    for (std::size_t at = 0; at < stream.size(); at += piece)
+      reader.Feed(std::string_view(stream).substr(at, piece), [&](auto frame) { frames.push_back(std::move(frame)); });
+    ASSERT_EQ(frames.size(), 4u) << piece;
+    EXPECT_EQ(frames[0].payload, "first");
+    EXPECT_FALSE(frames[1].too_long);
+    EXPECT_EQ(frames[1].payload, "");
+    EXPECT_TRUE(frames[2].too_long);
+    EXPECT_EQ(frames[2].payload, "");
+    EXPECT_EQ(frames[3].payload, "last");
+    EXPECT_TRUE(reader.AtBoundary());
+  }
+  // A length of 4 GiB - 1 is skipped, not allocated.
+  MessageFrameReader reader(kMaxPipeMessage);
+  int frames = 0;
+  reader.Feed(std::string("\xFF\xFF\xFF\xFF", 4) + std::string(1000, 'y'), [&](auto) { ++frames; });
+  EXPECT_EQ(frames, 0);
+  EXPECT_FALSE(reader.AtBoundary());
+}
+
+// The rest of the program: switches, the portable message queue, a prompt
+// that the test answers from inside the wait.
+class TabsHost : public PopupHost {
+ public:
+  explicit TabsHost(ProgramState& state) : state_(state) {}
+  PopupOptions ReadOptions() override { return options; }
+  void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
+  bool WaitForMessage() override { return platform::WaitForMessage(); }
+  void PlayBlockSound() override {}
+  bool ShowSetupPrompt() override {
+    ++prompts;
+    if (while_prompt_waits) while_prompt_waits();
+    return true;
+  }
+  void Answer(bool allow) {
+    platform::PostTask([this, allow] {
+      state_.boolAllowSite = allow;
+      state_.boolAnswered = true;
+    });
+  }
+
+  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = true};
+  std::function<void()> while_prompt_waits;
+  int prompts = 0;
+
+ private:
+  ProgramState& state_;
+};
+
+class BrowserTabsTest : public ::testing::Test {
+ protected:
+  BrowserTabsTest() { state.strAllowed = SiteListText("allowed.example\r\n"); }
+
+  static std::string Ask(const std::string& id, int tab, const std::string& url) {
+    return Serialize(NewWindowRequest{id, tab, url});
+  }
+  std::vector<std::string> SentTo(BrowserTabs::ConnectionId connection) const {
+    std::vector<std::string> texts;
+    for (const auto& [to, text] : sent)
+      if (to == connection) texts.push_back(text);
+    return texts;
+  }
+  static std::string Said(const std::string& id, Verdict verdict) { return Serialize(VerdictMessage{id, verdict}); }
+
+  ProgramState state;
+  TabsHost host{state};
+  std::vector<std::pair<BrowserTabs::ConnectionId, std::string>> sent;
+  BrowserTabs tabs{state, host, [this](BrowserTabs::ConnectionId to, const std::string& text) {
+                     sent.emplace_back(to, text);
+                   }};
+};
+
+TEST_F(BrowserTabsTest, EachTabIsDecidedAsABrowserWindowAndStrangersAreNeverDecidedFor) {
+  tabs.Connected(1, true);
+  tabs.Received(1, Ask("a", 7, "http://Popper.example/page"));
+  tabs.Received(1, Ask("b", 7, "https://allowed.example/x"));
+  // The link under the pointer of another tab lets the next request through.
+  tabs.Received(1, Serialize(StatusText{8, "https://link.example/"}));
+  tabs.Received(1, Ask("c", 7, "http://popper.example/"));
+  tabs.Received(1, Serialize(StatusText{8, ""}));
+  tabs.Received(1, Ask("d", 7, "http://popper.example/"));
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("a", Verdict::kBlock), Said("b", Verdict::kLeave),
+                                                 Said("c", Verdict::kLeave), Said("d", Verdict::kBlock)}));
+  EXPECT_EQ(state.intStopped, 2);
+  EXPECT_EQ(tabs.TabCount(), 2u);
+  tabs.Received(1, Serialize(TabClosed{8}));
+  EXPECT_EQ(tabs.TabCount(), 1u);
+
+  // Something else of the user's on the pipe: a defined answer, no decision.
+  tabs.Connected(2, false);
+  tabs.Received(2, Ask("e", 1, "http://popper.example/"));
+  tabs.Received(2, Serialize(StatusText{1, "http://link.example/"}));
+  tabs.Received(2, "\x01garbage");
+  tabs.ReceivedTooLong(2);
+  EXPECT_EQ(SentTo(2), (std::vector<std::string>{Said("e", Verdict::kLeave), Serialize(VerdictMessage{}),
+                                                 Serialize(VerdictMessage{})}));
+  EXPECT_EQ(state.intStopped, 2);
+  EXPECT_EQ(state.strStatusText, "");
+  EXPECT_EQ(tabs.TabCount(), 1u);
+}
+
+TEST_F(BrowserTabsTest, AWaitingPromptKeepsServingOtherConnectionsEachGettingItsOwnAnswers) {
+  host.options.chkAuto = true;
+  tabs.Connected(1, true);
+  tabs.Connected(2, true);
+  host.while_prompt_waits = [&] {
+    host.while_prompt_waits = nullptr;
+    // The same tab id in another browser, asking while the prompt is up.
+    platform::PostTask([&] { tabs.Received(2, Ask("b", 5, "http://allowed.example/")); });
+    platform::PostTask([&] { tabs.Received(2, Ask("c", 5, "http://other.example/")); });
+    host.Answer(false);
+  };
+  tabs.Received(1, Ask("a", 5, "http://neither.example/"));
+  // "c" waited on the same prompt (both end on the one answer, as for
+  // Internet Explorer windows); "b" was answered while the prompt stood.
+  EXPECT_EQ(SentTo(1), std::vector<std::string>{Said("a", Verdict::kBlock)});
+  EXPECT_EQ(SentTo(2), (std::vector<std::string>{Said("b", Verdict::kLeave), Said("c", Verdict::kBlock)}));
+  EXPECT_EQ(state.intStopped, 2);
+}
+
+TEST_F(BrowserTabsTest, AnAnswerForAGoneConnectionIsDroppedAndARequestAskedAgainIsAnsweredOnce) {
+  host.options.chkAuto = true;
+  tabs.Connected(1, true);
+  tabs.Connected(2, true);
+  // The extension's worker stops while the prompt waits; the new worker asks
+  // again on a new connection, then the user answers.
+  host.while_prompt_waits = [&] {
+    host.while_prompt_waits = nullptr;
+    platform::PostTask([&] {
+      tabs.Disconnected(1);
+      tabs.Connected(3, true);
+      tabs.Received(3, Ask("a", 5, "http://neither.example/"));
+    });
+    host.Answer(false);
+  };
+  tabs.Received(1, Ask("a", 5, "http://neither.example/"));
+  EXPECT_TRUE(SentTo(1).empty());
+  EXPECT_TRUE(SentTo(2).empty());  // nothing goes to another browser
+  EXPECT_EQ(SentTo(3), std::vector<std::string>{Said("a", Verdict::kBlock)});
+  EXPECT_EQ(host.prompts, 1);
+  EXPECT_EQ(state.intStopped, 1);
+
+  // Answered while nobody listened: asked again, the answer is the one decided.
+  host.while_prompt_waits = [&] {
+    host.while_prompt_waits = nullptr;
+    platform::PostTask([&] { tabs.Disconnected(3); });
+    host.Answer(false);
+  };
+  tabs.Received(3, Ask("b", 5, "http://neither2.example/"));
+  tabs.Connected(4, true);
+  tabs.Received(4, Ask("b", 5, "http://neither2.example/"));
+  EXPECT_EQ(SentTo(4), std::vector<std::string>{Said("b", Verdict::kBlock)});
+  EXPECT_EQ(host.prompts, 2);
+  EXPECT_EQ(state.intStopped, 2);
+}
+
+TEST_F(BrowserTabsTest, ARunawayConnectionCannotPileUpTabs) {
+  tabs.Connected(1, true);
+  for (int tab = 0; tab < static_cast<int>(BrowserTabs::kMaxTabsPerConnection) + 10; ++tab)
+    tabs.Received(1, Serialize(StatusText{tab, ""}));
+  EXPECT_LE(tabs.TabCount(), BrowserTabs::kMaxTabsPerConnection);
+  tabs.Received(1, Ask("a", 1, "http://popper.example/"));
+  EXPECT_EQ(SentTo(1), std::vector<std::string>{Said("a", Verdict::kBlock)});
+}
+
+}  // namespace
+}  // namespace quellix
