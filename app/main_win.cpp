@@ -12,6 +12,7 @@
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
+#include "adapters/win/browser_pipe_server_win.h"
 #include "platform/win/message_step_win.h"
 #include "product_identity.h"
 #include "ui/controls/form.h"
@@ -51,8 +52,9 @@ class Program final : public SplashWindowAccess {
     skin_.SetSplash(this);
   }
   ~Program() override {
-    // The main window goes first: its tracker stops before the windows it
-    // could open go.
+    // The browsers' tabs go before the main window they ask, and the main
+    // window before the windows it could open: its tracker stops first.
+    browser_pipe_.reset();
     main_window_.reset();
   }
 
@@ -83,6 +85,8 @@ class Program final : public SplashWindowAccess {
                               main_window_->SiteLists());
     main_window_->Form_Load();
     main_window_->Show();
+    // The tabs of browsers with the extension, decided like the tracker's windows.
+    browser_pipe_ = std::make_unique<win::BrowserPipeServer>(state_, *main_window_);
   }
 
   std::unique_ptr<ui::Toolkit> toolkit_;
@@ -94,6 +98,7 @@ class Program final : public SplashWindowAccess {
   SecondaryWindowSet windows_;
   std::unique_ptr<frmSplash> splash_;
   std::unique_ptr<Form1> main_window_;
+  std::unique_ptr<win::BrowserPipeServer> browser_pipe_;
 };
 
 int RunMessageLoop() {

@@ -1,0 +1,251 @@
+#include "adapters/win/browser_pipe_server_win.h"
+
+#include <map>
+#include <vector>
+
+#include "core/message_frames.h"
+#include "platform/win/browser_pipe_win.h"
+
+namespace quellix::win {
+namespace {
+
+constexpr UINT kEventQueued = WM_APP + 1;
+constexpr wchar_t kWindowClass[] = L"Quellix.BrowserPipe";
+constexpr DWORD kPipeBufferBytes = 64 * 1024;
+// An answer the other end does not take within this time ends the connection.
+constexpr DWORD kWriteTimeoutMs = 5000;
+// The worker waits on its two events, the listening pipe and one read per
+// connection; Windows waits on at most MAXIMUM_WAIT_OBJECTS at once.
+constexpr std::size_t kMaxConnections = MAXIMUM_WAIT_OBJECTS - 3;
+
+struct Connection {
+  ScopedHandle pipe;
+  ScopedHandle read_event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  ScopedHandle write_event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  OVERLAPPED read{};
+  bool reading = false;
+  std::vector<char> buffer = std::vector<char>(kPipeBufferBytes);
+  MessageFrameReader frames{kMaxPipeMessage};
+};
+
+ScopedHandle CreateListeningPipe(const std::wstring& name, PipeSecurity& security, bool first) {
+  const DWORD open_mode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+  return ScopedHandle(CreateNamedPipeW(name.c_str(), open_mode,
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                       PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0,
+                                       security.Attributes()));
+}
+
+// Starts an overlapped read; false when the connection has ended.
+bool StartRead(Connection& connection) {
+  connection.read = OVERLAPPED{};
+  connection.read.hEvent = connection.read_event.Get();
+  ResetEvent(connection.read_event.Get());
+  if (!ReadFile(connection.pipe.Get(), connection.buffer.data(), static_cast<DWORD>(connection.buffer.size()),
+                nullptr, &connection.read) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    return false;
+  }
+  connection.reading = true;
+  return true;
+}
+
+void StopRead(Connection& connection) {
+  if (!connection.reading) return;
+  CancelIoEx(connection.pipe.Get(), &connection.read);
+  DWORD ignored = 0;
+  GetOverlappedResult(connection.pipe.Get(), &connection.read, &ignored, TRUE);
+  connection.reading = false;
+}
+
+}  // namespace
+
+BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host)
+    : tabs_(state, host, [this](BrowserTabs::ConnectionId to, const std::string& message) { Send(to, message); }),
+      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  const std::wstring name = BrowserPipeName();
+  if (name.empty() || !stop_ || !wake_) return;
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = &WindowProcedure;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = kWindowClass;
+  RegisterClassExW(&window_class);  // fails harmlessly when already registered
+  window_.Reset(CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), this));
+  if (!window_) return;
+  try {
+    worker_ = std::thread([this, name] { RunWorker(name); });
+  } catch (...) {
+    // No thread: the program runs on without the browsers' pipe.
+  }
+}
+
+BrowserPipeServer::~BrowserPipeServer() {
+  if (worker_.joinable()) {
+    SetEvent(stop_.Get());
+    worker_.join();
+  }
+  window_.Reset();
+}
+
+LRESULT CALLBACK BrowserPipeServer::WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  } else if (message == kEventQueued) {
+    if (auto* server = reinterpret_cast<BrowserPipeServer*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+      try {
+        server->HandleOne();
+      } catch (...) {
+        // Out of memory in a decision: that request goes unanswered (its
+        // window stays open); nothing may cross the window procedure.
+      }
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void BrowserPipeServer::Post(Event event) {
+  {
+    const std::lock_guard lock(mutex_);
+    inbox_.push_back(std::move(event));
+  }
+  PostMessageW(window_.Get(), kEventQueued, 0, 0);
+}
+
+void BrowserPipeServer::HandleOne() {
+  Event event;
+  {
+    const std::lock_guard lock(mutex_);
+    if (inbox_.empty()) return;
+    event = std::move(inbox_.front());
+    inbox_.pop_front();
+  }
+  // May run a decision that waits for the prompt; the next events are
+  // handled inside it, each through its own posted message.
+  switch (event.kind) {
+    case Event::Kind::kConnected: tabs_.Connected(event.connection, event.from_host); break;
+    case Event::Kind::kMessage: tabs_.Received(event.connection, event.payload); break;
+    case Event::Kind::kTooLong: tabs_.ReceivedTooLong(event.connection); break;
+    case Event::Kind::kDisconnected: tabs_.Disconnected(event.connection); break;
+  }
+}
+
+void BrowserPipeServer::Send(BrowserTabs::ConnectionId connection, const std::string& message) {
+  {
+    const std::lock_guard lock(mutex_);
+    outbox_.emplace_back(connection, FrameMessage(message));
+  }
+  SetEvent(wake_.Get());
+}
+
+void BrowserPipeServer::RunWorker(std::wstring pipe_name) {
+  std::optional<PipeSecurity> security = PipeSecurity::ForSession();
+  if (!security) return;
+  std::map<BrowserTabs::ConnectionId, std::unique_ptr<Connection>> connections;
+  BrowserTabs::ConnectionId next_id = 1;
+
+  ScopedHandle connect_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ScopedHandle listening;
+  OVERLAPPED connect{};
+  bool first = true;
+  // A listening instance waits for the next client while there is room.
+  auto listen = [&] {
+    listening = CreateListeningPipe(pipe_name, *security, first);
+    first = false;
+    connect = OVERLAPPED{};
+    connect.hEvent = connect_event.Get();
+    ResetEvent(connect_event.Get());
+    if (!listening) return;
+    if (!ConnectNamedPipe(listening.Get(), &connect)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_PIPE_CONNECTED) SetEvent(connect_event.Get());
+      else if (error != ERROR_IO_PENDING) listening.Reset();
+    }
+  };
+  auto close = [&](BrowserTabs::ConnectionId id) {
+    const auto found = connections.find(id);
+    if (found == connections.end()) return;
+    StopRead(*found->second);
+    connections.erase(found);
+    Post(Event{Event::Kind::kDisconnected, id, {}, false});
+  };
+  listen();
+
+  for (;;) {
+    std::vector<HANDLE> waits{stop_.Get(), wake_.Get()};
+    std::vector<BrowserTabs::ConnectionId> order;
+    const bool can_accept = listening && connections.size() < kMaxConnections;
+    if (can_accept) waits.push_back(connect_event.Get());
+    for (const auto& [id, connection] : connections) {
+      waits.push_back(connection->read_event.Get());
+      order.push_back(id);
+    }
+    const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
+    if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
+
+    if (woke == WAIT_OBJECT_0 + 1) {
+      std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> answers;
+      {
+        const std::lock_guard lock(mutex_);
+        answers.swap(outbox_);
+      }
+      for (const auto& [id, frame] : answers) {
+        const auto found = connections.find(id);
+        if (found == connections.end()) continue;  // gone: the answer is dropped
+        if (!WriteAllOverlapped(found->second->pipe.Get(), frame, found->second->write_event.Get(), kWriteTimeoutMs))
+          close(id);
+      }
+      continue;
+    }
+
+    const DWORD base = WAIT_OBJECT_0 + 2 + (can_accept ? 1 : 0);
+    if (can_accept && woke == WAIT_OBJECT_0 + 2) {
+      DWORD ignored = 0;
+      const bool connected = GetOverlappedResult(listening.Get(), &connect, &ignored, FALSE) ||
+                             GetLastError() == ERROR_PIPE_CONNECTED;
+      if (connected) {
+        auto connection = std::make_unique<Connection>();
+        connection->pipe = std::move(listening);
+        const BrowserTabs::ConnectionId id = next_id++;
+        const bool from_host = lstrcmpiW(PipePeerImageName(connection->pipe.Get(), true).c_str(),
+                                         kBrowserHostImageName) == 0;
+        Post(Event{Event::Kind::kConnected, id, {}, from_host});
+        if (StartRead(*connection)) {
+          connections.emplace(id, std::move(connection));
+        } else {
+          Post(Event{Event::Kind::kDisconnected, id, {}, false});
+        }
+      }
+      listen();
+      continue;
+    }
+
+    if (woke < base || woke >= base + order.size()) continue;
+    const BrowserTabs::ConnectionId id = order[woke - base];
+    Connection& connection = *connections.at(id);
+    DWORD read = 0;
+    connection.reading = false;
+    if (!GetOverlappedResult(connection.pipe.Get(), &connection.read, &read, FALSE) || read == 0) {
+      close(id);
+      continue;
+    }
+    connection.frames.Feed(std::string_view(connection.buffer.data(), read), [&](MessageFrameReader::Frame frame) {
+      if (frame.too_long) Post(Event{Event::Kind::kTooLong, id, {}, false});
+      else Post(Event{Event::Kind::kMessage, id, std::move(frame.payload), false});
+    });
+    if (!StartRead(connection)) close(id);
+  }
+
+  for (auto& [id, connection] : connections) StopRead(*connection);
+  if (listening) {
+    CancelIoEx(listening.Get(), &connect);
+    DWORD ignored = 0;
+    GetOverlappedResult(listening.Get(), &connect, &ignored, TRUE);
+  }
+}
+
+}  // namespace quellix::win

@@ -1,0 +1,65 @@
+// The program's end of the browsers' pipe. A worker thread accepts the
+// native messaging host's connections and moves bytes; every message it
+// reads is handed to the user-interface thread (through a message-only
+// window), where the browser tabs decide it, so the deciding stays on that
+// one thread and a waiting prompt keeps serving other tabs.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/browser_tabs.h"
+#include "platform/win/scoped_handle.h"
+
+namespace quellix::win {
+
+// The only program that is decided for: anything else on the pipe is
+// answered "leave" (see BrowserTabs::Connected).
+inline constexpr const wchar_t* kBrowserHostImageName = L"QuellixBridge.exe";
+
+class BrowserPipeServer {
+ public:
+  // Starts listening at once; Listening() tells whether that worked (a
+  // program without it simply guards no browser through the extension).
+  BrowserPipeServer(ProgramState& state, PopupHost& host);
+  // Stops the worker and closes every connection.
+  ~BrowserPipeServer();
+  BrowserPipeServer(const BrowserPipeServer&) = delete;
+  BrowserPipeServer& operator=(const BrowserPipeServer&) = delete;
+
+  bool Listening() const { return worker_.joinable(); }
+
+ private:
+  struct Event {
+    enum class Kind { kConnected, kMessage, kTooLong, kDisconnected } kind;
+    BrowserTabs::ConnectionId connection;
+    std::string payload;    // kMessage
+    bool from_host = false; // kConnected
+  };
+  void RunWorker(std::wstring pipe_name);
+
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  // On the worker: queues an event for the user-interface thread.
+  void Post(Event event);
+  // On the user-interface thread: handles one queued event.
+  void HandleOne();
+  // From the user-interface thread: queues an answer for the worker to write.
+  void Send(BrowserTabs::ConnectionId connection, const std::string& message);
+
+  BrowserTabs tabs_;
+  ScopedWindow window_;
+  ScopedHandle stop_;   // set: the worker ends
+  ScopedHandle wake_;   // set: answers are waiting in outbox_
+  std::mutex mutex_;
+  std::deque<Event> inbox_;
+  std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> outbox_;
+  std::thread worker_;
+};
+
+}  // namespace quellix::win

@@ -1,0 +1,186 @@
+// QuellixBridge.exe: the native messaging host that a browser starts for the
+// extension (host name "quellix.popup_blocker"). It reads the extension's
+// messages on standard input, checks each, and passes it to the running
+// program over the session's pipe; the program's verdicts come back the same
+// way. It keeps no state of the decision: when the program is not running,
+// or the pipe breaks, it answers every request "leave" itself, so the
+// window stays open.
+#include <windows.h>
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <variant>
+
+#include "core/browser_message.h"
+#include "core/message_frames.h"
+#include "platform/win/browser_pipe_win.h"
+#include "platform/win/scoped_handle.h"
+
+namespace quellix::bridge {
+namespace {
+
+using namespace browser_message;
+using win::ScopedHandle;
+
+constexpr DWORD kPipeWriteTimeoutMs = 5000;
+constexpr DWORD kBusyPipeWaitMs = 1000;
+
+class Bridge {
+ public:
+  Bridge() : browser_out_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+
+  // Until the browser closes standard input.
+  void Run() {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    MessageFrameReader frames(kMaxMessageToHost);
+    std::string buffer(64 * 1024, '\0');
+    for (;;) {
+      DWORD read = 0;
+      if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) || read == 0) break;
+      frames.Feed(std::string_view(buffer.data(), read), [this](MessageFrameReader::Frame frame) {
+        if (frame.too_long) {
+          ToBrowser(VerdictMessage{});
+        } else {
+          FromBrowser(frame.payload);
+        }
+      });
+    }
+    EndConnection();
+  }
+
+ private:
+  void FromBrowser(const std::string& payload) {
+    const Message message = Parse(payload);
+    if (const auto* invalid = std::get_if<Invalid>(&message)) {
+      ToBrowser(VerdictMessage{invalid->id, Verdict::kLeave});
+      return;
+    }
+    const std::string canonical = Serialize(message);
+    const auto* request = std::get_if<NewWindowRequest>(&message);
+    if (canonical.size() > kMaxPipeMessage) {
+      if (request) ToBrowser(VerdictMessage{request->id, Verdict::kLeave});
+      return;
+    }
+    if (request) {
+      {
+        const std::lock_guard lock(mutex_);
+        in_flight_.insert(request->id);
+      }
+      if (!ToProgram(canonical)) Answer(VerdictMessage{request->id, Verdict::kLeave});
+      return;
+    }
+    ToProgram(canonical);  // status texts and closed tabs: lost with the program, harmlessly
+  }
+
+  // Sends to the program, connecting first when not connected; false when
+  // the program is not there or the pipe broke.
+  bool ToProgram(const std::string& message) {
+    if (!Connected() && !Connect()) return false;
+    if (win::WriteAllOverlapped(pipe_.Get(), FrameMessage(message), write_event_.Get(), kPipeWriteTimeoutMs))
+      return true;
+    EndConnection();
+    return false;
+  }
+
+  bool Connected() {
+    const std::lock_guard lock(mutex_);
+    return connected_;
+  }
+
+  bool Connect() {
+    EndConnection();  // the reader of a broken connection has ended, or ends now
+    const std::wstring name = win::BrowserPipeName();
+    if (name.empty()) return false;
+    ScopedHandle pipe;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      pipe.Reset(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+      if (pipe || GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(name.c_str(), kBusyPipeWaitMs)) break;
+    }
+    if (!pipe) return false;
+    // Only a pipe made by this same user is the program's: someone else who
+    // got the name first would receive what the user browses.
+    if (win::OwnerSidText(pipe.Get()) != win::UserSidText()) return false;
+    pipe_ = std::move(pipe);
+    write_event_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    {
+      const std::lock_guard lock(mutex_);
+      connected_ = true;
+    }
+    reader_ = std::thread([this, pipe = pipe_.Get()] { ReadProgram(pipe); });
+    return true;
+  }
+
+  // The reader, on its way out, leaves whatever was not answered.
+  void EndConnection() {
+    if (reader_.joinable()) {
+      CancelIoEx(pipe_.Get(), nullptr);
+      reader_.join();
+    }
+    pipe_.Reset();
+  }
+
+  // On the reader thread: the program's verdicts, checked, to the browser.
+  void ReadProgram(HANDLE pipe) {
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    MessageFrameReader frames(kMaxMessageFromHost);
+    std::string buffer(16 * 1024, '\0');
+    for (;;) {
+      const DWORD read = win::ReadSomeOverlapped(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), event.Get());
+      if (read == 0) break;
+      frames.Feed(std::string_view(buffer.data(), read), [this](MessageFrameReader::Frame frame) {
+        if (frame.too_long) return;
+        if (const std::optional<VerdictMessage> verdict = ParseVerdict(frame.payload)) Answer(*verdict);
+      });
+    }
+    LeaveAllInFlight();
+  }
+
+  // One answer per request: a verdict for a request not (or no longer)
+  // waiting is not passed on.
+  void Answer(const VerdictMessage& verdict) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!verdict.id || in_flight_.erase(*verdict.id) == 0) return;
+    }
+    ToBrowser(verdict);
+  }
+
+  // The program went: whatever it had not answered is left alone.
+  void LeaveAllInFlight() {
+    std::set<std::string> left;
+    {
+      const std::lock_guard lock(mutex_);
+      connected_ = false;
+      left.swap(in_flight_);
+    }
+    for (const std::string& id : left) ToBrowser(VerdictMessage{id, Verdict::kLeave});
+  }
+
+  void ToBrowser(const VerdictMessage& verdict) {
+    const std::string frame = FrameMessage(Serialize(verdict));
+    const std::lock_guard lock(output_mutex_);
+    DWORD written = 0;
+    WriteFile(browser_out_, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
+  }
+
+  HANDLE browser_out_;
+  ScopedHandle pipe_;
+  ScopedHandle write_event_;
+  std::thread reader_;
+  std::mutex mutex_;
+  bool connected_ = false;
+  std::set<std::string> in_flight_;
+  std::mutex output_mutex_;
+};
+
+}  // namespace
+}  // namespace quellix::bridge
+
+int wmain() {
+  quellix::bridge::Bridge bridge;
+  bridge.Run();
+  return 0;
+}
