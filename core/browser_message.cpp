@@ -13,12 +13,14 @@ struct Json {
   bool boolean = false;
   std::optional<std::int64_t> integer;  // set for a whole number that fits exactly
   std::string text;
-  std::vector<std::pair<std::string, Json>> members;
+  // An object's members, names and values at the same positions.
+  std::vector<std::string> keys;
+  std::vector<Json> values;
   std::vector<Json> items;
 
   const Json* Member(std::string_view name) const {
-    for (const auto& [key, value] : members)
-      if (key == name) return &value;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      if (keys[i] == name) return &values[i];
     return nullptr;
   }
 };
@@ -79,7 +81,8 @@ class Parser {
       SkipSpace();
       Json value;
       if (!Value(value, depth + 1)) return false;
-      out.members.emplace_back(std::move(key), std::move(value));
+      out.keys.push_back(std::move(key));
+      out.values.push_back(std::move(value));
       SkipSpace();
       if (Peek() == ',') { ++pos_; continue; }
       if (Peek() == '}') { ++pos_; return true; }
@@ -282,7 +285,7 @@ const std::string* TextMember(const Json& message, std::string_view name) {
 }
 
 bool OnlyMembers(const Json& message, std::initializer_list<std::string_view> names) {
-  for (const auto& [key, value] : message.members) {
+  for (const std::string& key : message.keys) {
     bool known = false;
     for (std::string_view name : names) known = known || key == name;
     if (!known) return false;

@@ -60,7 +60,7 @@ TEST(BrowserMessage, ValidMessagesReadAsTheyWereMeantAndSurviveARoundTrip) {
             Message(StatusText{9007199254740991, ""}));
   EXPECT_EQ(Parse("{\"type\":\"tabClosed\",\"tab\":12}"), Message(TabClosed{12}));
 
-  const Message messages[] = {NewWindowRequest{"id \"1\"", 5, std::string("a\x01\x1f\\/\t\r\xE2\x82\xAC", 11)},
+  const Message messages[] = {NewWindowRequest{"id \"1\"", 5, "a\x01\x1f\\/\t\r\xE2\x82\xAC"},
                               StatusText{3, "https://link.example/?q=\"x\""}, TabClosed{0}};
   for (const auto& message : messages) EXPECT_EQ(Parse(Serialize(message)), message);
 

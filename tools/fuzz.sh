@@ -9,7 +9,7 @@ cd "$root"
 seconds="${1:-20}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(site decision list_file settings)
+[ ${#targets[@]} -eq 0 ] && targets=(site decision list_file settings browser_message)
 
 available=()
 for t in "${targets[@]}"; do

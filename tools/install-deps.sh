@@ -9,7 +9,11 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick x11-utils nsis procps openbox
+  chromium
 )
+# Node and npm for the browser extension's lint and the real-browser test;
+# a Node installed otherwise (with its own npm) is used as it is.
+command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -48,7 +48,7 @@ fi
 echo "cppcheck"
 if ! cppcheck --enable=warning,performance,portability --inline-suppr --error-exitcode=1 --quiet \
      --std=c++20 --library=googletest -I . -I build/native/generated --suppress=missingIncludeSystem \
-     text core adapters platform ui app tests fuzz bench; then
+     text core adapters platform ui app bridge tests fuzz bench; then
   status=1
 fi
 [ $status -eq 0 ] && echo "static checks: no findings"

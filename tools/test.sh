@@ -24,6 +24,8 @@ else
 fi
 
 tools/install-deps.sh
+# The extension's lint tools and the browser driver, as the lock file pins them.
+npm ci --no-audit --no-fund --loglevel=error
 tools/build.sh native
 tools/build.sh windows
 
@@ -35,6 +37,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 if [ $quick -eq 0 ]; then
   echo "== static checks"
   tools/static-checks.sh || status=1
+
+  echo "== browser extension: ESLint and web-ext lint"
+  npm run --silent lint || status=1
 
   echo "== fuzzing, a short bounded run of every target"
   tools/fuzz.sh "${QUELLIX_FUZZ_SECONDS:-20}" || status=1

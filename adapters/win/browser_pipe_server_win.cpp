@@ -142,7 +142,7 @@ void BrowserPipeServer::Send(BrowserTabs::ConnectionId connection, const std::st
   SetEvent(wake_.Get());
 }
 
-void BrowserPipeServer::RunWorker(std::wstring pipe_name) {
+void BrowserPipeServer::RunWorker(const std::wstring& pipe_name) {
   std::optional<PipeSecurity> security = PipeSecurity::ForSession();
   if (!security) return;
   std::map<BrowserTabs::ConnectionId, std::unique_ptr<Connection>> connections;

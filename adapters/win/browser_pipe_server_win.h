@@ -42,7 +42,7 @@ class BrowserPipeServer {
     std::string payload;    // kMessage
     bool from_host = false; // kConnected
   };
-  void RunWorker(std::wstring pipe_name);
+  void RunWorker(const std::wstring& pipe_name);
 
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   // On the worker: queues an event for the user-interface thread.

@@ -1,0 +1,22 @@
+// Lint for the browser extension and the real-browser test driver.
+import js from "@eslint/js";
+import globals from "globals";
+
+export default [
+  { ignores: ["build/**", "node_modules/**"] },
+  js.configs.recommended,
+  {
+    files: ["extension/**/*.js"],
+    languageOptions: {
+      globals: { ...globals.browser, ...globals.webextensions },
+    },
+  },
+  {
+    files: ["extension/content.js"],
+    languageOptions: { sourceType: "script" },
+  },
+  {
+    files: ["tests/**/*.mjs", "eslint.config.js"],
+    languageOptions: { globals: { ...globals.node } },
+  },
+];

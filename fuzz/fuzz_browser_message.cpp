@@ -1,0 +1,41 @@
+// The extension's messages as the host and the program read them: a byte
+// stream cut into frames wherever the fuzzer likes, each frame parsed; every
+// valid message survives its canonical text unchanged, and a verdict's text
+// reads back as itself.
+#include <cstdlib>
+
+#include "core/browser_message.h"
+#include "core/message_frames.h"
+#include "fuzz/fuzz_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace quellix;
+  using namespace quellix::browser_message;
+  fuzz::FuzzInput input(data, size);
+  const std::size_t piece = 1 + input.Byte() % 16;
+  const std::string stream = input.Text();
+  const std::string whole = input.Text();
+
+  auto check = [](const std::string& payload) {
+    const Message message = Parse(payload);
+    if (const auto* invalid = std::get_if<Invalid>(&message)) {
+      if (invalid->id && (invalid->id->empty() || invalid->id->size() > kMaxIdLength)) std::abort();
+      const VerdictMessage leave{invalid->id, Verdict::kLeave};
+      if (ParseVerdict(Serialize(leave)) != leave) std::abort();
+      return;
+    }
+    if (Parse(Serialize(message)) != message) std::abort();
+  };
+
+  check(whole);
+  MessageFrameReader reader(256);
+  for (std::size_t at = 0; at < stream.size(); at += piece) {
+    reader.Feed(std::string_view(stream).substr(at, piece), [&](MessageFrameReader::Frame frame) {
+      if (frame.too_long && !frame.payload.empty()) std::abort();
+      if (frame.payload.size() > 256) std::abort();
+      check(frame.payload);
+    });
+  }
+  if (const auto verdict = ParseVerdict(whole); verdict && ParseVerdict(Serialize(*verdict)) != verdict) std::abort();
+  return 0;
+}

@@ -1,0 +1,159 @@
+// The extension in Debian's chromium (headless, fresh profiles) against the
+// real program and QuellixBridge.exe under Wine: every new window that a
+// test page opens goes through the extension, the host and the pipe to the
+// program's decision, and the window is closed or kept as the program says.
+import assert from "node:assert/strict";
+import fs from "node:fs";
+import path from "node:path";
+import { after, before, test } from "node:test";
+import {
+  EXTENSION_ID, ProgramRemote, closeBrowser, freshPage, launchBrowser, required, sleep, startPageServer,
+  watchNewWindows,
+} from "./driver.mjs";
+
+let remote;
+let pages;
+let browser; // Chromium's own blocker off
+let closedByUs = 0; // windows the program closed, to compare with the saved count
+
+const site = (name) => `${name}.test:${pages.port}`;
+const url = (name, page) => `http://${site(name)}/${page}`;
+
+// Opens `page` of `name` in a fresh tab (optionally clicking `selector`) and
+// returns what happened to the windows it opened.
+async function visit(b, name, page, { click, expectClosed = 0, hoverFirst } = {}) {
+  const tab = await freshPage(b);
+  const result = await watchNewWindows(
+    b,
+    async () => {
+      await tab.goto(url(name, page));
+      if (hoverFirst) await tab.hover(hoverFirst);
+      if (click) await tab.click(click);
+    },
+    { expect: { opened: 1, closed: expectClosed } },
+  );
+  closedByUs += result.closed;
+  return result;
+}
+
+before(async () => {
+  pages = await startPageServer();
+  remote = await ProgramRemote.start();
+  await remote.run(`prepare ${site("allowed")} -`);
+  for (const [key, value] of [["chkStopPop", "1"], ["chkAuto", "0"], ["chkLinks", "1"]]) {
+    await remote.run(`set ${key} ${value}`);
+  }
+  await remote.run("start");
+  browser = await launchBrowser();
+});
+
+after(async () => {
+  if (browser) await closeBrowser(browser);
+  if (remote) await remote.close();
+  pages?.server.closeAllConnections();
+  pages?.server.close();
+});
+
+test("the extension has the ID that the host manifest allows", () => {
+  assert.equal(browser.extensionId, EXTENSION_ID);
+});
+
+test("a page on no list: windows opened on load, from a timer and from a click on a non-link are closed", async () => {
+  assert.deepEqual(await visit(browser, "popper", "onload.html", { expectClosed: 1 }).then(shape), [1, 1]);
+  assert.deepEqual(await visit(browser, "popper", "timer.html", { expectClosed: 1 }).then(shape), [1, 1]);
+  assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#box", expectClosed: 1 }).then(shape),
+    [1, 1]);
+});
+
+test("a page on the allowed list keeps its window", async () => {
+  assert.deepEqual(await visit(browser, "allowed", "onload.html").then(shape), [1, 0]);
+});
+
+test("a link under the pointer lets its window through with Exceptions on, not with it off", async () => {
+  assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#link" }).then(shape), [1, 0]);
+  await remote.run("switch Exceptions: 0");
+  assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#link", expectClosed: 1 }).then(shape),
+    [1, 1]);
+});
+
+test("Allow Next Popup lets exactly one window through", async () => {
+  await remote.run("press Allow Next Popup");
+  assert.deepEqual(await visit(browser, "popper", "onload.html").then(shape), [1, 0]);
+  assert.deepEqual(await visit(browser, "popper", "onload.html", { expectClosed: 1 }).then(shape), [1, 1]);
+});
+
+test("setup mode: the prompt asks, Block Always and Allow Always act and extend the lists", async () => {
+  await remote.run("switch Setup Mode: 1");
+  const screenshots = required("QUELLIX_SCREENSHOT_DIR");
+  fs.mkdirSync(screenshots, { recursive: true });
+
+  let asked = visit(browser, "neither", "onload.html", { expectClosed: 1 });
+  assert.equal(await remote.run("prompt"), site("neither"));
+  await remote.run(`screenshot Z:${path.join(screenshots, "browser-prompt.png")}`);
+  await remote.run("answer Block Always");
+  assert.deepEqual(shape(await asked), [1, 1]);
+  assert.ok((await remote.readFile("disallowed.txt")).includes(`${site("neither")}\r\n`));
+
+  asked = visit(browser, "other", "onload.html");
+  assert.equal(await remote.run("prompt"), site("other"));
+  await remote.run("answer Allow Always");
+  assert.deepEqual(shape(await asked), [1, 0]);
+  assert.ok((await remote.readFile("allowed.txt")).includes(`${site("other")}\r\n`));
+
+  // Now on the lists: no question either way.
+  assert.deepEqual(await visit(browser, "neither", "onload.html", { expectClosed: 1 }).then(shape), [1, 1]);
+  assert.deepEqual(await visit(browser, "other", "onload.html").then(shape), [1, 0]);
+});
+
+test("two browsers at once, Chromium's own blocker on in the second: each gets its own answers", async () => {
+  const second = await launchBrowser({ ownBlocker: true });
+  try {
+    // The first browser's question waits at the prompt...
+    const waiting = visit(browser, "asker", "onload.html", { expectClosed: 1 });
+    assert.equal(await remote.run("prompt"), site("asker"));
+    // ...while the second is served: a click on a non-link, which Chromium's
+    // blocker lets through, is closed by ours (the site is on the disallowed
+    // list now); an allowed site keeps its window.
+    assert.deepEqual(await visit(second, "neither", "click.html", { click: "#box", expectClosed: 1 }).then(shape),
+      [1, 1]);
+    assert.deepEqual(await visit(second, "allowed", "click.html", { click: "#box" }).then(shape), [1, 0]);
+    await remote.run("answer Block Now");
+    assert.deepEqual(shape(await waiting), [1, 1]);
+  } finally {
+    await closeBrowser(second);
+  }
+});
+
+test("the extension's worker stopped while the prompt waits: the answer still comes, once", async () => {
+  const tab = await freshPage(browser);
+  const result = watchNewWindows(browser, async () => {
+    await tab.goto(url("restart", "onload.html"));
+    assert.equal(await remote.run("prompt"), site("restart"));
+    const session = await tab.createCDPSession();
+    await session.send("ServiceWorker.enable");
+    await session.send("ServiceWorker.stopAllWorkers");
+    await sleep(500);
+    await remote.run("answer Block Now");
+    // Anything wakes the worker again; here the pointer moving over a link.
+    await tab.hover("#link");
+  }, { expect: { opened: 1, closed: 1 } });
+  const { opened, closed } = await result;
+  closedByUs += closed;
+  assert.deepEqual([opened, closed], [1, 1]);
+  // No second question was asked.
+  await assert.rejects(remote.run("prompt 3000"));
+});
+
+test("the count saved at exit equals the windows closed", async () => {
+  assert.equal(Number(await remote.run("exit")), closedByUs);
+});
+
+test("the program not running: every window opens", async () => {
+  assert.deepEqual(await visit(browser, "popper", "onload.html").then(shape), [1, 0]);
+  assert.deepEqual(await visit(browser, "popper", "timer.html").then(shape), [1, 0]);
+  assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#box" }).then(shape), [1, 0]);
+});
+
+function shape({ opened, closed }) {
+  return [opened, closed];
+}

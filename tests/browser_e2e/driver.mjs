@@ -1,0 +1,204 @@
+// Shared driver code for the real-browser runs: the program's remote under
+// Wine, the test pages on 127.0.0.1, a Chromium profile with the unpacked
+// extension and the native messaging host, and the watching of new windows.
+import { spawn } from "node:child_process";
+import fs from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+import readline from "node:readline";
+import { fileURLToPath } from "node:url";
+import puppeteer from "puppeteer-core";
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+export const root = path.resolve(here, "../..");
+export const extensionDir = path.join(root, "extension");
+export const EXTENSION_ID = "noijcdbfplaphlbdbflmcfdnmabmdahp";
+const HOST_NAME = "quellix.popup_blocker";
+
+export function required(name) {
+  const value = process.env[name];
+  if (!value) throw new Error(`${name} is not set (run through CTest or tools/bench-browser.sh)`);
+  return value;
+}
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// The program's remote (program_remote.exe) under Wine: one command, one answer line.
+export class ProgramRemote {
+  static async start() {
+    // Wine's own helper processes outlive the remote and hold on to what it
+    // was given: no standard error of ours for them.
+    const child = spawn("wine", [required("QUELLIX_PROGRAM_REMOTE")], { stdio: ["pipe", "pipe", "ignore"] });
+    const remote = new ProgramRemote(child);
+    const first = await remote.nextLine(120000);
+    if (first !== "ready") throw new Error(`remote did not start: ${first}`);
+    return remote;
+  }
+
+  constructor(child) {
+    this.child = child;
+    this.lines = [];
+    this.waiting = null;
+    readline.createInterface({ input: child.stdout }).on("line", (line) => {
+      if (this.waiting) {
+        const resolve = this.waiting;
+        this.waiting = null;
+        resolve(line);
+      } else {
+        this.lines.push(line);
+      }
+    });
+  }
+
+  nextLine(ms) {
+    if (this.lines.length > 0) return Promise.resolve(this.lines.shift());
+    return new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error("the remote did not answer")), ms);
+      this.waiting = (line) => {
+        clearTimeout(timer);
+        resolve(line.replace(/\r$/, ""));
+      };
+    });
+  }
+
+  // Sends a command; returns what follows "ok", throws on "fail".
+  async run(command, ms = 90000) {
+    this.child.stdin.write(`${command}\n`);
+    const answer = await this.nextLine(ms);
+    if (!answer.startsWith("ok")) throw new Error(`${command}: ${answer}`);
+    return answer.slice(3);
+  }
+
+  async readFile(name) {
+    return JSON.parse(await this.run(`read ${name}`));
+  }
+
+  async close() {
+    this.child.stdin.end("quit\n");
+    if (this.child.exitCode === null) await new Promise((resolve) => this.child.once("exit", resolve));
+    this.child.stdout.destroy();
+  }
+}
+
+// Pages of the test's own. Every host name maps to 127.0.0.1 (the browser's
+// resolver rules), so that each test site is a site of its own.
+const PAGES = {
+  "/onload.html": `<script>window.open("/target.html?onload", "_blank", "width=300,height=200");</script>
+    <a id="link" href="/target.html?link">a link</a>`,
+  "/timer.html": `<script>setTimeout(() => window.open("/target.html?timer"), 150);</script>`,
+  "/click.html": `<style>#box, #link { display: block; width: 300px; height: 80px; margin: 20px; }</style>
+    <div id="box" onclick="window.open('/target.html?click')">not a link</div>
+    <a id="link" href="/target.html?link" target="_blank">a link</a>`,
+  "/target.html": "<p>a new window</p>",
+};
+
+export async function startPageServer() {
+  const server = http.createServer((request, response) => {
+    const page = PAGES[new URL(request.url, "http://x").pathname];
+    response.writeHead(page ? 200 : 404, { "content-type": "text/html" });
+    response.end(page ? `<!doctype html><html><body>${page}</body></html>` : "");
+  });
+  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+  return { server, port: server.address().port };
+}
+
+// A fresh profile whose NativeMessagingHosts folder names the host, through a
+// wrapper that runs QuellixBridge.exe under Wine.
+function makeProfile() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quellix-chromium-"));
+  const hosts = path.join(profile, "NativeMessagingHosts");
+  fs.mkdirSync(hosts);
+  const wrapper = path.join(profile, "quellix-bridge.sh");
+  const keep = ["WINEPREFIX", "WINEARCH", "WINEDEBUG", "WINEDLLOVERRIDES", "DISPLAY", "PATH", "HOME"];
+  const exports = keep
+    .filter((name) => process.env[name] !== undefined)
+    .map((name) => `export ${name}='${process.env[name].replace(/'/g, "'\\''")}'`);
+  fs.writeFileSync(wrapper, `#!/bin/sh\n${exports.join("\n")}\nexec wine '${required("QUELLIX_BRIDGE_EXE")}' "$@" 2>/dev/null\n`);
+  fs.chmodSync(wrapper, 0o755);
+  const manifest = JSON.parse(fs.readFileSync(path.join(root, "bridge", `${HOST_NAME}.chromium.json`), "utf8"));
+  fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`), JSON.stringify({ ...manifest, path: wrapper }));
+  return profile;
+}
+
+// Debian's chromium, headless, with the unpacked extension; `ownBlocker`
+// leaves Chromium's own pop-up blocker on (its default).
+export async function launchBrowser({ ownBlocker = false } = {}) {
+  const profile = makeProfile();
+  const args = [
+    "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+    "--disable-component-update", "--disable-sync", "--host-resolver-rules=MAP * 127.0.0.1",
+    `--disable-extensions-except=${extensionDir}`, `--load-extension=${extensionDir}`,
+  ];
+  if (!ownBlocker) args.push("--disable-popup-blocking");
+  const browser = await puppeteer.launch({
+    executablePath: process.env.QUELLIX_CHROMIUM ?? "/usr/bin/chromium",
+    headless: true,
+    pipe: true,
+    protocolTimeout: 60000,
+    userDataDir: profile,
+    // Puppeteer's defaults switch extensions and Chromium's own blocker off.
+    ignoreDefaultArgs: ownBlocker ? ["--disable-extensions", "--disable-popup-blocking"] : ["--disable-extensions"],
+    args,
+  });
+  const worker = await browser.waitForTarget((t) => t.type() === "service_worker" && t.url().includes("background.js"));
+  const events = await browser.target().createCDPSession();
+  await events.send("Target.setDiscoverTargets", { discover: true });
+  return { browser, profile, worker, events, extensionId: new URL(worker.url()).host };
+}
+
+export async function closeBrowser({ browser, profile }) {
+  await browser.close();
+  fs.rmSync(profile, { recursive: true, force: true });
+}
+
+// Runs `action` and follows every page that opens meanwhile (or soon
+// after): how many opened, how many of those were closed again, and how long
+// each closing took. The browser's own target events are used, since a
+// window closed at once may never become a target that Puppeteer reports.
+export async function watchNewWindows(b, action, { settleMs = 1500, expect } = {}) {
+  const opened = new Map(); // targetId -> {at, closedAt, url}
+  const onCreated = ({ targetInfo }) => {
+    if (targetInfo.type === "page" && !opened.has(targetInfo.targetId)) {
+      opened.set(targetInfo.targetId, { at: performance.now(), closedAt: null, url: targetInfo.url });
+    }
+  };
+  const onDestroyed = ({ targetId }) => {
+    const entry = opened.get(targetId);
+    if (entry && entry.closedAt === null) entry.closedAt = performance.now();
+  };
+  b.events.on("Target.targetCreated", onCreated);
+  b.events.on("Target.targetDestroyed", onDestroyed);
+  try {
+    await action();
+    const deadline = performance.now() + 15000;
+    // Until the expected windows have opened (and closed), then a settling time.
+    while (performance.now() < deadline) {
+      const entries = [...opened.values()];
+      const enough = expect === undefined || entries.length >= expect.opened;
+      const closedEnough = expect === undefined || entries.filter((e) => e.closedAt !== null).length >= expect.closed;
+      if (enough && closedEnough) break;
+      await sleep(10);
+    }
+    await sleep(settleMs);
+  } finally {
+    b.events.off("Target.targetCreated", onCreated);
+    b.events.off("Target.targetDestroyed", onDestroyed);
+  }
+  const entries = [...opened.values()];
+  if (process.env.QUELLIX_E2E_DEBUG) console.log(JSON.stringify(entries));
+  return {
+    opened: entries.length,
+    closed: entries.filter((e) => e.closedAt !== null).length,
+    closeTimes: entries.filter((e) => e.closedAt !== null).map((e) => e.closedAt - e.at),
+  };
+}
+
+// Opens a blank tab and closes every other, so that each step starts alike
+// (the new tab opens before any watching starts).
+export async function freshPage(b) {
+  const pages = await b.browser.pages();
+  const page = await b.browser.newPage();
+  for (const other of pages) await other.close().catch(() => {});
+  return page;
+}

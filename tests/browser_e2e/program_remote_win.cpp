@@ -1,0 +1,249 @@
+// The real-browser test's hands on the program: a console program under Wine
+// that starts the real program and works its windows as a user would, one
+// command per line on standard input, one answer line each ("ok ..." or
+// "fail ..."). Commands:
+//   prepare <allowed>|- <disallowed>|-   fresh settings and folder, the lists
+//                                        (sites separated by commas)
+//   set <key> <value>                    stores one option
+//   start                                starts the program, waits for its main window
+//   switch <label start> <0|1>           sets a switch of the main window by clicking it
+//   press <caption>                      presses a button of the main window
+//   prompt [ms]                          waits for the setup-mode prompt; ok <site shown>
+//   answer <caption>                     presses a button of the prompt, waits until it is gone
+//   screenshot <windows path>            the prompt as a PNG
+//   read <file name>                     ok <the file's text as a JSON string>
+//   exit                                 closes the main window; ok <saved intStopped>
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/program_driver.h"
+
+namespace {
+
+using namespace quellix::testing;
+
+const wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings";
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size() * 2 + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  std::string text(wide.size() * 4 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  return text;
+}
+
+std::string JsonString(const std::string& bytes) {
+  std::string out = "\"";
+  for (unsigned char c : bytes) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x80) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);  // bytes, as Latin-1: the lists are ANSI
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+std::string ListText(const std::string& sites) {
+  if (sites == "-") return {};
+  std::string text;
+  std::stringstream parts(sites);
+  for (std::string site; std::getline(parts, site, ',');) text += site + "\r\n";
+  return text;
+}
+
+std::wstring StoredSetting(const wchar_t* key) {
+  wchar_t value[64] = {};
+  DWORD bytes = sizeof value - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, key, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+    return L"<absent>";
+  return value;
+}
+
+bool IsCheckBox(HWND window) {
+  const LONG_PTR type = GetWindowLongPtrW(window, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX;
+}
+
+// The check box on the row of the label that begins with `label`.
+HWND SwitchBox(HWND main, const std::wstring& label) {
+  HWND text = FindChild(main, nullptr, [&](const std::wstring& t) { return t.rfind(label, 0) == 0; });
+  if (text == nullptr) return nullptr;
+  RECT row{};
+  GetWindowRect(text, &row);
+  const LONG middle = (row.top + row.bottom) / 2;
+  struct Search {
+    LONG middle;
+    HWND found;
+  } search{middle, nullptr};
+  EnumChildWindows(
+      main,
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        RECT place{};
+        GetWindowRect(window, &place);
+        if (IsCheckBox(window) && place.top <= s->middle && s->middle <= place.bottom) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+class Remote {
+ public:
+  std::string Run(const std::string& line) {
+    std::stringstream words(line);
+    std::string command;
+    words >> command;
+    std::string rest;
+    std::getline(words >> std::ws, rest);
+    if (command == "prepare") return Prepare(rest);
+    if (command == "set") {
+      const std::size_t space = rest.find(' ');
+      if (space == std::string::npos) return "fail usage";
+      return StoreSetting(Wide(rest.substr(0, space)).c_str(), Wide(rest.substr(space + 1)).c_str()) ? "ok" : "fail";
+    }
+    if (command == "start") return Start();
+    if (command == "switch") return Switch(rest);
+    if (command == "press") return Press(rest);
+    if (command == "prompt") return Prompt(rest.empty() ? 20000 : std::stoul(rest));
+    if (command == "answer") return Answer(rest);
+    if (command == "screenshot") {
+      HWND prompt = program_ ? program_->FindWindowOfClass(L"Quellix.Form3") : nullptr;
+      return prompt && SaveWindowScreenshot(prompt, Wide(rest)) ? "ok" : "fail no prompt to take";
+    }
+    if (command == "read") return "ok " + JsonString(ReadBytes(folder_ + L"\\" + Wide(rest)));
+    if (command == "exit") return Exit();
+    return "fail unknown command " + command;
+  }
+
+ private:
+  std::string Prepare(const std::string& lists) {
+    program_.reset();
+    const std::size_t space = lists.find(' ');
+    if (space == std::string::npos) return "fail usage";
+    ForgetProgramSettings();
+    if (!StoreSetting(L"showHelp", L"0") || !StoreSetting(L"chkSound", L"0")) return "fail settings";
+    folder_ = PrepareProgramFolder(Wide(QUELLIX_PROGRAM_EXE), L"quellix-browser-e2e");
+    if (folder_.empty()) return "fail folder";
+    if (!WriteBytes(folder_ + L"\\allowed.txt", ListText(lists.substr(0, space))) ||
+        !WriteBytes(folder_ + L"\\disallowed.txt", ListText(lists.substr(space + 1))))
+      return "fail lists";
+    return "ok " + Narrow(folder_);
+  }
+
+  std::string Start() {
+    program_ = std::make_unique<RunningProgram>(folder_ + L"\\QuellixPopUpBlocker.exe");
+    if (!program_->Started()) return "fail not started";
+    main_ = program_->WaitForWindow(L"Quellix.Form1", 60000);
+    return main_ ? "ok" : "fail no main window";
+  }
+
+  std::string Switch(const std::string& rest) {
+    const std::size_t space = rest.rfind(' ');
+    if (!main_ || space == std::string::npos) return "fail usage";
+    HWND box = SwitchBox(main_, Wide(rest.substr(0, space)));
+    if (!box) return "fail no such switch";
+    const LRESULT wanted = rest.substr(space + 1) == "1" ? BST_CHECKED : BST_UNCHECKED;
+    DWORD_PTR state = 0;
+    SendMessageTimeoutW(box, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
+    if (static_cast<LRESULT>(state) != wanted) {
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(box, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+      SendMessageTimeoutW(box, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
+    }
+    return static_cast<LRESULT>(state) == wanted ? "ok" : "fail switch did not change";
+  }
+
+  std::string Press(const std::string& caption) {
+    HWND button = main_ ? FindChildWithText(main_, L"Button", Wide(caption)) : nullptr;
+    return button && ClickNow(button) ? "ok" : "fail no such button";
+  }
+
+  std::string Prompt(DWORD ms) {
+    HWND prompt = program_ ? program_->WaitForWindow(L"Quellix.Form3", ms) : nullptr;
+    if (!prompt) return "fail no prompt";
+    HWND site = FindChild(prompt, L"Edit", [](const std::wstring&) { return true; });
+    return "ok " + Narrow(site ? WindowText(site) : L"");
+  }
+
+  std::string Answer(const std::string& caption) {
+    HWND prompt = program_ ? program_->FindWindowOfClass(L"Quellix.Form3") : nullptr;
+    HWND button = prompt ? FindChildWithText(prompt, L"Button", Wide(caption)) : nullptr;
+    if (!button || !PressButton(button)) return "fail no such answer";
+    const bool gone = WaitUntil([&] { return program_->FindWindowOfClass(L"Quellix.Form3") == nullptr; }, 10000);
+    return gone ? "ok" : "fail prompt stays";
+  }
+
+  std::string Exit() {
+    if (!main_) return "fail not running";
+    PostMessageW(main_, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    if (!program_->WaitForExit(20000, &code)) return "fail still running";
+    program_.reset();
+    main_ = nullptr;
+    return "ok " + Narrow(StoredSetting(L"intStopped"));
+  }
+
+  std::wstring folder_;
+  std::unique_ptr<RunningProgram> program_;
+  HWND main_ = nullptr;
+};
+
+}  // namespace
+
+int main() {
+  // Screenshots go through WIC, a COM component.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  Remote remote;
+  std::cout << "ready" << std::endl;
+  for (std::string line; std::getline(std::cin, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == "quit") break;
+    std::cout << remote.Run(line) << std::endl;
+  }
+  return 0;
+}
