@@ -18,8 +18,13 @@
   function report(text) {
     if (text === reported) return;
     reported = text;
-    // The extension may be reloading; nothing here depends on the answer.
-    api.runtime.sendMessage({ type: "status", text }).catch(() => {});
+    // The extension may be reloading or gone (its context invalidated);
+    // nothing here depends on the answer.
+    try {
+      api.runtime.sendMessage({ type: "status", text }).catch(() => {});
+    } catch {
+      // no extension to tell
+    }
   }
 
   const options = { capture: true, passive: true };

@@ -2,7 +2,8 @@
 ; the site lists live in the program's folder, which must stay writable by
 ; the user who runs the program.
 ;
-; makensis -DEXE=<exe> -DASSETS=<assets folder> -DOUTFILE=<setup exe> -DVERSION=1.0.0.0 quellix.nsi
+; makensis -DEXE=<exe> -DBRIDGE=<QuellixBridge.exe> -DHOSTS=<host manifests folder> -DEXTENSION=<extension folder>
+;          -DASSETS=<assets folder> -DOUTFILE=<setup exe> -DVERSION=1.0.0.0 quellix.nsi
 
 Unicode true
 ; 64-bit stubs: the program is 64-bit, and a 64-bit-only Wine runs them too.
@@ -18,6 +19,12 @@ RequestExecutionLevel user
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define BUTTON_KEY "Software\Microsoft\Internet Explorer\Extensions\{ECC5777A-6E88-BFCE-13CE-81F134789E7B}"
 !define SETTINGS_KEY "Software\VB and VBA Program Settings\${PRODUCT}"
+; The browsers' native messaging host, registered for the user in each browser.
+!define BRIDGE_NAME "QuellixBridge.exe"
+!define HOST_NAME "quellix.popup_blocker"
+!define CHROME_HOST_KEY "Software\Google\Chrome\NativeMessagingHosts\${HOST_NAME}"
+!define EDGE_HOST_KEY "Software\Microsoft\Edge\NativeMessagingHosts\${HOST_NAME}"
+!define FIREFOX_HOST_KEY "Software\Mozilla\NativeMessagingHosts\${HOST_NAME}"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -70,6 +77,9 @@ Function ${un}CloseRunningCopy
   ${EndIf}
   nsExec::Exec 'taskkill /F /IM "${EXE_NAME}"'
   Pop $0
+  ; A browser's host holds its exe open; the extension leaves windows alone without it.
+  nsExec::Exec 'taskkill /F /IM "${BRIDGE_NAME}"'
+  Pop $0
 FunctionEnd
 !macroend
 !insertmacro CloseRunningCopy ""
@@ -83,6 +93,11 @@ Section "Program" SecProgram
   File "${ASSETS}\Help.rtf"
   File "${ASSETS}\icon.ico"
   File "${ASSETS}\hoticon.ico"
+  File "/oname=${BRIDGE_NAME}" "${BRIDGE}"
+  File "${HOSTS}\${HOST_NAME}.chromium.json"
+  File "${HOSTS}\${HOST_NAME}.firefox.json"
+  SetOutPath "$INSTDIR\extension"
+  File /r "${EXTENSION}\*"
   SetOutPath "$INSTDIR\sounds"
   File "${ASSETS}\sounds\pop.wav"
   ; allowed.txt and disallowed.txt are the user's: the program creates them,
@@ -90,6 +105,10 @@ Section "Program" SecProgram
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE_NAME}"
+
+  WriteRegStr HKCU "${CHROME_HOST_KEY}" "" "$INSTDIR\${HOST_NAME}.chromium.json"
+  WriteRegStr HKCU "${EDGE_HOST_KEY}" "" "$INSTDIR\${HOST_NAME}.chromium.json"
+  WriteRegStr HKCU "${FIREFOX_HOST_KEY}" "" "$INSTDIR\${HOST_NAME}.firefox.json"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
@@ -109,6 +128,13 @@ Section "un.Program" UnSecProgram
   Delete "$INSTDIR\Help.rtf"
   Delete "$INSTDIR\icon.ico"
   Delete "$INSTDIR\hoticon.ico"
+  Delete "$INSTDIR\${BRIDGE_NAME}"
+  Delete "$INSTDIR\${HOST_NAME}.chromium.json"
+  Delete "$INSTDIR\${HOST_NAME}.firefox.json"
+  RMDir /r "$INSTDIR\extension"
+  DeleteRegKey HKCU "${CHROME_HOST_KEY}"
+  DeleteRegKey HKCU "${EDGE_HOST_KEY}"
+  DeleteRegKey HKCU "${FIREFOX_HOST_KEY}"
   Delete "$INSTDIR\sounds\pop.wav"
   RMDir "$INSTDIR\sounds"
   Delete "$INSTDIR\Uninstall.exe"

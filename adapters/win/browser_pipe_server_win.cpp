@@ -17,6 +17,7 @@ constexpr DWORD kWriteTimeoutMs = 5000;
 // The worker waits on its two events, the listening pipe and one read per
 // connection; Windows waits on at most MAXIMUM_WAIT_OBJECTS at once.
 constexpr std::size_t kMaxConnections = MAXIMUM_WAIT_OBJECTS - 3;
+constexpr DWORD kRetryListeningMs = 1000;
 
 struct Connection {
   ScopedHandle pipe;
@@ -75,8 +76,16 @@ BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host)
   window_.Reset(CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 GetModuleHandleW(nullptr), this));
   if (!window_) return;
+  // The first instance is made here, so that a listening server can be
+  // reached as soon as it is constructed.
+  std::optional<PipeSecurity> security = PipeSecurity::ForSession();
+  if (!security) return;
+  ScopedHandle first = CreateListeningPipe(name, *security, true);
+  if (!first) return;
   try {
-    worker_ = std::thread([this, name] { RunWorker(name); });
+    worker_ = std::thread([this, name, security = std::move(*security), first = std::move(first)]() mutable {
+      RunWorker(name, security, std::move(first));
+    });
   } catch (...) {
     // No thread: the program runs on without the browsers' pipe.
   }
@@ -142,20 +151,16 @@ void BrowserPipeServer::Send(BrowserTabs::ConnectionId connection, const std::st
   SetEvent(wake_.Get());
 }
 
-void BrowserPipeServer::RunWorker(const std::wstring& pipe_name) {
-  std::optional<PipeSecurity> security = PipeSecurity::ForSession();
-  if (!security) return;
+void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& security, ScopedHandle first) {
   std::map<BrowserTabs::ConnectionId, std::unique_ptr<Connection>> connections;
   BrowserTabs::ConnectionId next_id = 1;
 
   ScopedHandle connect_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  ScopedHandle listening;
+  ScopedHandle listening = std::move(first);
   OVERLAPPED connect{};
-  bool first = true;
   // A listening instance waits for the next client while there is room.
   auto listen = [&] {
-    listening = CreateListeningPipe(pipe_name, *security, first);
-    first = false;
+    if (!listening) listening = CreateListeningPipe(pipe_name, security, false);
     connect = OVERLAPPED{};
     connect.hEvent = connect_event.Get();
     ResetEvent(connect_event.Get());
@@ -184,8 +189,14 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name) {
       waits.push_back(connection->read_event.Get());
       order.push_back(id);
     }
-    const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
+    // Without a listening instance (creating one failed), try again each second.
+    const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
+                                              listening ? INFINITE : kRetryListeningMs);
     if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
+    if (woke == WAIT_TIMEOUT) {
+      listen();
+      continue;
+    }
 
     if (woke == WAIT_OBJECT_0 + 1) {
       std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> answers;

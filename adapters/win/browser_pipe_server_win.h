@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/browser_tabs.h"
+#include "platform/win/browser_pipe_win.h"
 #include "platform/win/scoped_handle.h"
 
 namespace quellix::win {
@@ -42,7 +43,7 @@ class BrowserPipeServer {
     std::string payload;    // kMessage
     bool from_host = false; // kConnected
   };
-  void RunWorker(const std::wstring& pipe_name);
+  void RunWorker(const std::wstring& pipe_name, PipeSecurity& security, ScopedHandle first);
 
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   // On the worker: queues an event for the user-interface thread.

@@ -20,6 +20,12 @@ uninstall_key="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$p
 settings_key="HKCU\\Software\\VB and VBA Program Settings\\$product\\Settings"
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 button_key='HKLM\Software\Microsoft\Internet Explorer\Extensions\{ECC5777A-6E88-BFCE-13CE-81F134789E7B}'
+host_keys=('HKCU\Software\Google\Chrome\NativeMessagingHosts\quellix.popup_blocker'
+           'HKCU\Software\Microsoft\Edge\NativeMessagingHosts\quellix.popup_blocker'
+           'HKCU\Software\Mozilla\NativeMessagingHosts\quellix.popup_blocker')
+host_files=(quellix.popup_blocker.chromium.json quellix.popup_blocker.chromium.json quellix.popup_blocker.firefox.json)
+# The key's default value names the host manifest beside the program.
+host_registered() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | grep -qF "Programs\\$product\\$2"; }
 local_appdata="$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')"
 dir="$(winepath -u "$local_appdata\\Programs\\$product" 2>/dev/null)"
 
@@ -38,9 +44,11 @@ installed_copy_runs() { pgrep -f 'Programs.Quellix Pop-Up Blocker.QuellixPopUpBl
 rm -rf "$dir"
 wine "$setup" /S
 check "program installed in %LOCALAPPDATA%\\Programs" test -f "$dir/QuellixPopUpBlocker.exe"
-for f in Help.rtf icon.ico hoticon.ico sounds/pop.wav Uninstall.exe; do
+for f in Help.rtf icon.ico hoticon.ico sounds/pop.wav Uninstall.exe QuellixBridge.exe "${host_files[@]}" \
+         extension/manifest.json extension/background.js; do
   check "$f installed" test -f "$dir/$f"
 done
+for i in 0 1 2; do check "native messaging host registered: ${host_keys[$i]}" host_registered "${host_keys[$i]}" "${host_files[$i]}"; done
 check "no list files shipped" absent test -e "$dir/allowed.txt"
 check "installed-programs entry DisplayName" reg_has "$uninstall_key" DisplayName
 check "installed-programs entry UninstallString" reg_has "$uninstall_key" UninstallString
@@ -69,6 +77,8 @@ check "settings kept" reg_has "$settings_key" chkSound
 check "installed-programs entry removed" absent reg_has "$uninstall_key"
 check "start-up entry removed" absent reg_has "$run_key" "$product"
 check "toolbar button removed" absent reg_has "$button_key"
+for key in "${host_keys[@]}"; do check "native messaging host unregistered: $key" absent reg_has "$key"; done
+check "host and extension removed" absent test -e "$dir/QuellixBridge.exe" -o -e "$dir/extension"
 check "shortcut removed" test -z "$(find "$WINEPREFIX/drive_c" -name "$product.lnk" 2>/dev/null)"
 
 # Removing the user's data on request.

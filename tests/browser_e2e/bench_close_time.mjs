@@ -1,0 +1,85 @@
+// How soon a blocked window goes: from the browser creating it to its
+// closing, over 50 windows opened on load by a page on no list, with the
+// program and the host under Wine. Then the host's and the program's share:
+// the round trip of the same request straight through QuellixBridge.exe.
+// Not a test: it prints the figures (tools/bench-browser.sh runs it).
+import { spawn } from "node:child_process";
+import { ProgramRemote, closeBrowser, freshPage, launchBrowser, required, startPageServer, watchNewWindows } from
+  "./driver.mjs";
+
+const WINDOWS = 50;
+
+function stats(times) {
+  const sorted = [...times].sort((a, b) => a - b);
+  const at = (q) => sorted[Math.min(sorted.length - 1, Math.ceil(q * sorted.length) - 1)];
+  return `median ${at(0.5).toFixed(1)} ms, 95th percentile ${at(0.95).toFixed(1)} ms, ` +
+    `min ${sorted[0].toFixed(1)} ms, max ${sorted.at(-1).toFixed(1)} ms (${sorted.length} windows)`;
+}
+
+function frame(message) {
+  const body = Buffer.from(JSON.stringify(message));
+  const length = Buffer.alloc(4);
+  length.writeUInt32LE(body.length);
+  return Buffer.concat([length, body]);
+}
+
+// Round trips of blocked requests through the host alone.
+async function hostRoundTrips(url, count) {
+  const bridge = spawn("wine", [required("QUELLIX_BRIDGE_EXE")], { stdio: ["pipe", "pipe", "ignore"] });
+  let buffered = Buffer.alloc(0);
+  let answered = null;
+  bridge.stdout.on("data", (chunk) => {
+    buffered = Buffer.concat([buffered, chunk]);
+    while (buffered.length >= 4 && buffered.length >= 4 + buffered.readUInt32LE(0)) {
+      const length = buffered.readUInt32LE(0);
+      const message = JSON.parse(buffered.subarray(4, 4 + length).toString());
+      buffered = buffered.subarray(4 + length);
+      answered?.(message);
+    }
+  });
+  const ask = (id) => new Promise((resolve) => {
+    answered = resolve;
+    bridge.stdin.write(frame({ type: "newWindow", id, tab: 1, url }));
+  });
+  await ask("warm-up"); // the host's start under Wine and its connection
+  const times = [];
+  for (let i = 0; i < count; i += 1) {
+    const start = performance.now();
+    const verdict = await ask(`r${i}`);
+    if (verdict.verdict !== "block") throw new Error(`not blocked: ${JSON.stringify(verdict)}`);
+    times.push(performance.now() - start);
+  }
+  bridge.stdin.end();
+  bridge.stdout.destroy();
+  return times;
+}
+
+const pages = await startPageServer();
+const remote = await ProgramRemote.start();
+let browser;
+try {
+  await remote.run("prepare - -");
+  for (const [key, value] of [["chkStopPop", "1"], ["chkAuto", "0"], ["chkLinks", "0"]]) {
+    await remote.run(`set ${key} ${value}`);
+  }
+  await remote.run("start");
+  browser = await launchBrowser();
+  const target = `http://popper.test:${pages.port}/onload.html`;
+  const times = [];
+  await watchNewWindows(browser, async () => (await freshPage(browser)).goto(target), { expect: { opened: 1, closed: 1 }, settleMs: 0 });
+  for (let i = 0; i < WINDOWS; i += 1) {
+    const tab = await freshPage(browser);
+    const result = await watchNewWindows(browser, () => tab.goto(target), { expect: { opened: 1, closed: 1 }, settleMs: 0 });
+    if (result.closed !== 1) throw new Error(`window ${i} was not closed`);
+    times.push(...result.closeTimes);
+  }
+  console.log(`blocked window, created to closed: ${stats(times)}`);
+  const trips = await hostRoundTrips(target, WINDOWS);
+  console.log(`the same request through QuellixBridge.exe and the program alone: ${stats(trips)}`);
+  console.log(`saved count: ${await remote.run("exit")}`);
+} finally {
+  if (browser) await closeBrowser(browser);
+  await remote.close();
+  pages.server.closeAllConnections();
+  pages.server.close();
+}

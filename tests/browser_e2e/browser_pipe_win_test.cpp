@@ -1,0 +1,217 @@
+// The browsers' pipe under Wine with hostile input: the real QuellixBridge.exe
+// fed bytes that are not JSON, of the wrong shape or too long, and another
+// program of the user's on the pipe itself. Every such message gets its
+// defined answer (the window is left alone), nothing is decided for it, and
+// the program's end goes on serving the host afterwards.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/browser_message.h"
+#include "core/message_frames.h"
+#include "platform/win/browser_pipe_server_win.h"
+#include "platform/win/browser_pipe_win.h"
+
+namespace quellix {
+namespace {
+
+using namespace browser_message;
+using win::ScopedHandle;
+
+// Switches as the program would read them: blocking on, no setup mode.
+class BlockingHost : public PopupHost {
+ public:
+  PopupOptions ReadOptions() override { return {.chkStopPop = true}; }
+  void ProcessPendingMessagesOnce() override {}
+  bool WaitForMessage() override { return false; }
+  void PlayBlockSound() override {}
+  bool ShowSetupPrompt() override { return false; }
+};
+
+// Handles this thread's messages (the server's hand-over) until `done` or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  while (!done()) {
+    if (GetTickCount64() > deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  return true;
+}
+
+// Collects the frames that arrive on a handle, on a thread of its own.
+class FrameCollector {
+ public:
+  FrameCollector(HANDLE source, bool overlapped) : thread_([this, source, overlapped] { Run(source, overlapped); }) {}
+  ~FrameCollector() { thread_.join(); }
+  std::vector<std::string> Frames() {
+    const std::lock_guard lock(mutex_);
+    return frames_;
+  }
+  std::size_t Count() { return Frames().size(); }
+
+ private:
+  void Run(HANDLE source, bool overlapped) {
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    MessageFrameReader reader(kMaxMessageFromHost);
+    char buffer[4096];
+    for (;;) {
+      DWORD read = 0;
+      if (overlapped) {
+        read = win::ReadSomeOverlapped(source, buffer, sizeof buffer, event.Get());
+      } else if (!ReadFile(source, buffer, sizeof buffer, &read, nullptr)) {
+        read = 0;
+      }
+      if (read == 0) return;
+      reader.Feed(std::string_view(buffer, read), [this](MessageFrameReader::Frame frame) {
+        const std::lock_guard lock(mutex_);
+        frames_.push_back(frame.too_long ? "<too long>" : frame.payload);
+      });
+    }
+  }
+  std::mutex mutex_;
+  std::vector<std::string> frames_;
+  std::thread thread_;
+};
+
+// QuellixBridge.exe as a browser starts it: its standard input and output are ours.
+class BridgeProcess {
+ public:
+  BridgeProcess() {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE child_in = nullptr;
+    HANDLE child_out = nullptr;
+    CreatePipe(&child_in, to_bridge_.Put(), &inherit, 1 << 16);
+    CreatePipe(from_bridge_.Put(), &child_out, &inherit, 1 << 16);
+    SetHandleInformation(to_bridge_.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(from_bridge_.Get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = child_in;
+    startup.hStdOutput = child_out;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::wstring command = L"\"" + std::wstring(QUELLIX_BRIDGE_EXE) + L"\" chrome-extension://test/";
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+      CloseHandle(info.hThread);
+      process_.Reset(info.hProcess);
+    }
+    CloseHandle(child_in);
+    CloseHandle(child_out);
+    output_ = std::make_unique<FrameCollector>(from_bridge_.Get(), false);
+  }
+  ~BridgeProcess() {
+    to_bridge_.Reset();  // the browser closes the port: the host ends
+    if (process_ && WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
+    output_.reset();
+  }
+
+  bool Started() const { return process_.IsValid(); }
+  void Write(std::string_view bytes) {
+    DWORD written = 0;
+    WriteFile(to_bridge_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  void Send(std::string_view message) { Write(FrameMessage(message)); }
+  FrameCollector& Output() { return *output_; }
+  bool Exited(DWORD ms) { return WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0; }
+
+ private:
+  ScopedHandle to_bridge_;
+  ScopedHandle from_bridge_;
+  ScopedHandle process_;
+  std::unique_ptr<FrameCollector> output_;
+};
+
+std::string Ask(const std::string& id) { return Serialize(NewWindowRequest{id, 4, "http://popper.example/"}); }
+std::string Said(std::optional<std::string> id, Verdict verdict) {
+  return Serialize(VerdictMessage{std::move(id), verdict});
+}
+
+class BrowserPipe : public ::testing::Test {
+ protected:
+  ProgramState state;
+  BlockingHost host;
+};
+
+TEST_F(BrowserPipe, TheHostAnswersBadMessagesItselfAndTheProgramKeepsDeciding) {
+  win::BrowserPipeServer server(state, host);
+  ASSERT_TRUE(server.Listening());
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+
+  bridge.Send(Ask("first"));
+  bridge.Send("not json");
+  bridge.Send("{\"type\":\"newWindow\",\"id\":\"shape\",\"tab\":\"4\"}");
+  bridge.Send(std::string(300, '['));
+  // Over the 64 MiB a browser may send: skipped as it streams past.
+  const std::uint32_t too_long = kMaxMessageToHost + 1;
+  bridge.Write(std::string(reinterpret_cast<const char*>(&too_long), 4));
+  const std::string chunk(1 << 20, 'x');
+  for (std::uint32_t left = too_long; left > 0;) {
+    const std::uint32_t n = std::min<std::uint32_t>(left, static_cast<std::uint32_t>(chunk.size()));
+    bridge.Write(std::string_view(chunk).substr(0, n));
+    left -= n;
+  }
+  bridge.Send(Ask("last"));
+
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 6; }, 60000)) << bridge.Output().Count();
+  const std::vector<std::string> answers = bridge.Output().Frames();
+  // The host's own answers come at once; the program's once it has decided.
+  for (const std::string& expected : {Said(std::nullopt, Verdict::kLeave), Said("shape", Verdict::kLeave),
+                                      Said("first", Verdict::kBlock), Said("last", Verdict::kBlock)}) {
+    EXPECT_NE(std::find(answers.begin(), answers.end(), expected), answers.end()) << expected;
+  }
+  EXPECT_EQ(std::count(answers.begin(), answers.end(), Said(std::nullopt, Verdict::kLeave)), 3);
+  EXPECT_EQ(state.intStopped, 2);
+}
+
+TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
+  win::BrowserPipeServer server(state, host);
+  ASSERT_TRUE(server.Listening());
+  ScopedHandle pipe(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  ASSERT_TRUE(pipe.IsValid()) << GetLastError();
+  EXPECT_EQ(win::OwnerSidText(pipe.Get()), win::UserSidText());
+  FrameCollector answers(pipe.Get(), true);
+  ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  auto send = [&](std::string_view bytes) { return win::WriteAllOverlapped(pipe.Get(), bytes, event.Get(), 5000); };
+
+  ASSERT_TRUE(send(FrameMessage(Ask("stranger"))));
+  ASSERT_TRUE(send(FrameMessage("\xFF\xFE garbage")));
+  // A frame over the pipe's limit, streamed past.
+  const std::uint32_t too_long = kMaxPipeMessage + 1;
+  ASSERT_TRUE(send(std::string(reinterpret_cast<const char*>(&too_long), 4) + std::string(too_long, 'y')));
+  ASSERT_TRUE(send(FrameMessage(Serialize(StatusText{4, "http://link.example/"}))));
+  ASSERT_TRUE(PumpUntil([&] { return answers.Count() >= 3; }, 30000));
+  EXPECT_EQ(answers.Frames(), (std::vector<std::string>{Said("stranger", Verdict::kLeave),
+                                                        Said(std::nullopt, Verdict::kLeave),
+                                                        Said(std::nullopt, Verdict::kLeave)}));
+  EXPECT_EQ(state.intStopped, 0);
+  EXPECT_EQ(state.strStatusText, "");
+  CancelIoEx(pipe.Get(), nullptr);
+  pipe.Reset();
+}
+
+TEST_F(BrowserPipe, WithoutTheProgramTheHostLeavesEveryWindowAlone) {
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+  bridge.Send(Ask("a"));
+  bridge.Send(Serialize(StatusText{4, "http://link.example/"}));
+  bridge.Send(Ask("b"));
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 2; }, 20000));
+  EXPECT_EQ(bridge.Output().Frames(),
+            (std::vector<std::string>{Said("a", Verdict::kLeave), Said("b", Verdict::kLeave)}));
+}
+
+}  // namespace
+}  // namespace quellix
