@@ -39,7 +39,7 @@ class Bridge {
     for (;;) {
       DWORD read = 0;
       if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) || read == 0) break;
-      frames.Feed(std::string_view(buffer.data(), read), [this](MessageFrameReader::Frame frame) {
+      frames.Feed(std::string_view(buffer.data(), read), [this](const MessageFrameReader::Frame& frame) {
         if (frame.too_long) {
           ToBrowser(VerdictMessage{});
         } else {
@@ -130,7 +130,7 @@ class Bridge {
     for (;;) {
       const DWORD read = win::ReadSomeOverlapped(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), event.Get());
       if (read == 0) break;
-      frames.Feed(std::string_view(buffer.data(), read), [this](MessageFrameReader::Frame frame) {
+      frames.Feed(std::string_view(buffer.data(), read), [this](const MessageFrameReader::Frame& frame) {
         if (frame.too_long) return;
         if (const std::optional<VerdictMessage> verdict = ParseVerdict(frame.payload)) Answer(*verdict);
       });

@@ -220,7 +220,7 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
                              GetLastError() == ERROR_PIPE_CONNECTED;
       if (connected) {
         auto connection = std::make_unique<Connection>();
-        connection->pipe = std::move(listening);
+        connection->pipe.Reset(listening.Release());
         const BrowserTabs::ConnectionId id = next_id++;
         const bool from_host = lstrcmpiW(PipePeerImageName(connection->pipe.Get(), true).c_str(),
                                          kBrowserHostImageName) == 0;

@@ -21,13 +21,12 @@ const url = (name, page) => `http://${site(name)}/${page}`;
 
 // Opens `page` of `name` in a fresh tab (optionally clicking `selector`) and
 // returns what happened to the windows it opened.
-async function visit(b, name, page, { click, expectClosed = 0, hoverFirst } = {}) {
+async function visit(b, name, page, { click, expectClosed = 0 } = {}) {
   const tab = await freshPage(b);
   const result = await watchNewWindows(
     b,
     async () => {
-      await tab.goto(url(name, page));
-      if (hoverFirst) await tab.hover(hoverFirst);
+      openWithoutWaiting(tab, url(name, page));
       if (click) await clickOpeningAWindow(tab, click);
     },
     { expect: { opened: 1, closed: expectClosed } },
@@ -159,9 +158,18 @@ test("the program not running: every window opens", async () => {
   assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#box" }).then(shape), [1, 0]);
 });
 
-// A real mouse click (move, press, release). The release is not waited for:
-// headless Chromium may never acknowledge an input event whose handler opened
-// a window that was closed again before the event finished.
+// Under Puppeteer's debugging a page may stop answering when a window it
+// opened is closed before that window has begun to load (Puppeteer holds each
+// new window until it has attached to it, and the held window's first
+// document lives in the opener's renderer). So nothing waits on a page once
+// it may have opened a window: neither its load nor the release of a click.
+// A browser as users run it goes on (checked without Puppeteer: 20 windows
+// closed in a row, the page reporting after each).
+function openWithoutWaiting(tab, address) {
+  tab.goto(address).catch(() => {});
+}
+
+// A real mouse click: move, press, release.
 async function clickOpeningAWindow(tab, selector) {
   const box = await (await tab.waitForSelector(selector)).boundingBox();
   await tab.mouse.move(box.x + box.width / 2, box.y + box.height / 2);

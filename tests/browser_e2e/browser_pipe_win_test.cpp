@@ -72,7 +72,7 @@ class FrameCollector {
         read = 0;
       }
       if (read == 0) return;
-      reader.Feed(std::string_view(buffer, read), [this](MessageFrameReader::Frame frame) {
+      reader.Feed(std::string_view(buffer, read), [this](const MessageFrameReader::Frame& frame) {
         const std::lock_guard lock(mutex_);
         frames_.push_back(frame.too_long ? "<too long>" : frame.payload);
       });

@@ -82,7 +82,12 @@ export class ProgramRemote {
 }
 
 // Pages of the test's own. Every host name maps to 127.0.0.1 (the browser's
-// resolver rules), so that each test site is a site of its own.
+// resolver rules), so that each test site is a site of its own. The new
+// windows open on a site of their own too, so that each runs in a renderer
+// of its own: Puppeteer's debugging holds a new window until it has attached
+// to it, and one held in its opener's renderer would hold the opener as well
+// when it is closed first (only under debugging; a browser as users run it
+// goes on). The decision takes the opener's address, not the new window's.
 const PAGES = {
   "/onload.html": `<script>window.open("/target.html?onload", "_blank", "width=300,height=200");</script>
     <a id="link" href="/target.html?link">a link</a>`,
@@ -95,7 +100,8 @@ const PAGES = {
 
 export async function startPageServer() {
   const server = http.createServer((request, response) => {
-    const page = PAGES[new URL(request.url, "http://x").pathname];
+    const page = PAGES[new URL(request.url, "http://x").pathname]?.replaceAll(
+      "/target.html", `http://newwindow.test:${server.address().port}/target.html`);
     response.writeHead(page ? 200 : 404, { "content-type": "text/html" });
     response.end(page ? `<!doctype html><html><body>${page}</body></html>` : "");
   });
