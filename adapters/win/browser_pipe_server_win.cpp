@@ -158,6 +158,7 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
   ScopedHandle connect_event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   ScopedHandle listening = std::move(first);
   OVERLAPPED connect{};
+  bool connected_at_once = false;  // the client came before ConnectNamedPipe: no I/O to wait for
   // A listening instance waits for the next client while there is room.
   auto listen = [&] {
     if (!listening) listening = CreateListeningPipe(pipe_name, security, false);
@@ -167,7 +168,8 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
     if (!listening) return;
     if (!ConnectNamedPipe(listening.Get(), &connect)) {
       const DWORD error = GetLastError();
-      if (error == ERROR_PIPE_CONNECTED) SetEvent(connect_event.Get());
+      connected_at_once = error == ERROR_PIPE_CONNECTED;
+      if (connected_at_once) SetEvent(connect_event.Get());
       else if (error != ERROR_IO_PENDING) listening.Reset();
     }
   };
@@ -216,8 +218,10 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
     const DWORD base = WAIT_OBJECT_0 + 2 + (can_accept ? 1 : 0);
     if (can_accept && woke == WAIT_OBJECT_0 + 2) {
       DWORD ignored = 0;
-      const bool connected = GetOverlappedResult(listening.Get(), &connect, &ignored, FALSE) ||
-                             GetLastError() == ERROR_PIPE_CONNECTED;
+      const bool connected =
+          connected_at_once || GetOverlappedResult(listening.Get(), &connect, &ignored, FALSE) ||
+          GetLastError() == ERROR_PIPE_CONNECTED;
+      connected_at_once = false;
       if (connected) {
         auto connection = std::make_unique<Connection>();
         connection->pipe.Reset(listening.Release());

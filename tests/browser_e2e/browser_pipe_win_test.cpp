@@ -17,7 +17,7 @@
 
 #include "core/browser_message.h"
 #include "core/message_frames.h"
-#include "platform/win/browser_pipe_server_win.h"
+#include "adapters/win/browser_pipe_server_win.h"
 #include "platform/win/browser_pipe_win.h"
 
 namespace quellix {
@@ -183,8 +183,13 @@ TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
   ASSERT_TRUE(pipe.IsValid()) << GetLastError();
   EXPECT_EQ(win::OwnerSidText(pipe.Get()), win::UserSidText());
   FrameCollector answers(pipe.Get(), true);
+  // However the test ends, the collector's read is cancelled before it is joined.
+  struct CancelReads {
+    HANDLE pipe;
+    ~CancelReads() { CancelIoEx(pipe, nullptr); }
+  } cancel_reads{pipe.Get()};
   ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  auto send = [&](std::string_view bytes) { return win::WriteAllOverlapped(pipe.Get(), bytes, event.Get(), 5000); };
+  auto send = [&](std::string_view bytes) { return win::WriteAllOverlapped(pipe.Get(), bytes, event.Get(), 30000); };
 
   ASSERT_TRUE(send(FrameMessage(Ask("stranger"))));
   ASSERT_TRUE(send(FrameMessage("\xFF\xFE garbage")));
@@ -198,8 +203,6 @@ TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
                                                         Said(std::nullopt, Verdict::kLeave)}));
   EXPECT_EQ(state.intStopped, 0);
   EXPECT_EQ(state.strStatusText, "");
-  CancelIoEx(pipe.Get(), nullptr);
-  pipe.Reset();
 }
 
 TEST_F(BrowserPipe, WithoutTheProgramTheHostLeavesEveryWindowAlone) {
