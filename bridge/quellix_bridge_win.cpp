@@ -2,13 +2,14 @@
 // extension (host name "quellix.popup_blocker"). It reads the extension's
 // messages on standard input, checks each, and passes it to the running
 // program over the session's pipe; the program's verdicts come back the same
-// way. It keeps no state of the decision: when the program is not running,
-// or the pipe breaks, it answers every request "leave" itself, so the
-// window stays open.
+// way, and so do the extension panel's questions and their answers. It keeps
+// no state of the decision: when the program is not running, or the pipe
+// breaks, it answers every request itself -- a new window "leave", so the
+// window stays open; the panel's, that the program is not running.
 #include <windows.h>
 
+#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <variant>
@@ -26,6 +27,48 @@ using win::ScopedHandle;
 
 constexpr DWORD kPipeWriteTimeoutMs = 5000;
 constexpr DWORD kBusyPipeWaitMs = 1000;
+
+// What a request waits for: a verdict answers any (a request the program
+// does not serve), the panel's answers only their own kind.
+enum class RequestKind { kNewWindow, kState, kAllowSite };
+
+std::optional<std::pair<std::string, RequestKind>> RequestOf(const Message& message) {
+  if (const auto* request = std::get_if<NewWindowRequest>(&message)) return {{request->id, RequestKind::kNewWindow}};
+  if (const auto* query = std::get_if<StateQuery>(&message)) return {{query->id, RequestKind::kState}};
+  if (const auto* allow = std::get_if<AllowSiteRequest>(&message)) return {{allow->id, RequestKind::kAllowSite}};
+  return std::nullopt;
+}
+
+const std::string& IdOf(const Answer& answer) {
+  static const std::string none;
+  if (const auto* verdict = std::get_if<VerdictMessage>(&answer)) return verdict->id ? *verdict->id : none;
+  if (const auto* state = std::get_if<StateAnswer>(&answer)) return state->id;
+  return std::get<AllowSiteAnswer>(answer).id;
+}
+
+bool Answers(const Answer& answer, RequestKind kind) {
+  if (std::holds_alternative<VerdictMessage>(answer)) return true;
+  if (std::holds_alternative<StateAnswer>(answer)) return kind == RequestKind::kState;
+  return kind == RequestKind::kAllowSite;
+}
+
+// The host's own answer while the program is not there.
+Answer WithoutProgram(const std::string& id, RequestKind kind) {
+  switch (kind) {
+    case RequestKind::kState: {
+      StateAnswer state;
+      state.id = id;
+      return state;
+    }
+    case RequestKind::kAllowSite: {
+      AllowSiteAnswer allowed;
+      allowed.id = id;
+      return allowed;
+    }
+    case RequestKind::kNewWindow: break;
+  }
+  return VerdictMessage{id, Verdict::kLeave};
+}
 
 class Bridge {
  public:
@@ -58,17 +101,17 @@ class Bridge {
       return;
     }
     const std::string canonical = Serialize(message);
-    const auto* request = std::get_if<NewWindowRequest>(&message);
+    const auto request = RequestOf(message);
     if (canonical.size() > kMaxPipeMessage) {
-      if (request) ToBrowser(VerdictMessage{request->id, Verdict::kLeave});
+      if (request) ToBrowser(VerdictMessage{request->first, Verdict::kLeave});
       return;
     }
     if (request) {
       {
         const std::lock_guard lock(mutex_);
-        in_flight_.insert(request->id);
+        in_flight_[request->first] = request->second;
       }
-      if (!ToProgram(canonical)) Answer(VerdictMessage{request->id, Verdict::kLeave});
+      if (!ToProgram(canonical)) Pass(WithoutProgram(request->first, request->second));
       return;
     }
     ToProgram(canonical);  // status texts and closed tabs: lost with the program, harmlessly
@@ -122,7 +165,7 @@ class Bridge {
     pipe_.Reset();
   }
 
-  // On the reader thread: the program's verdicts, checked, to the browser.
+  // On the reader thread: the program's answers, checked, to the browser.
   void ReadProgram(HANDLE pipe) {
     ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     MessageFrameReader frames(kMaxMessageFromHost);
@@ -132,35 +175,37 @@ class Bridge {
       if (read == 0) break;
       frames.Feed(std::string_view(buffer.data(), read), [this](const MessageFrameReader::Frame& frame) {
         if (frame.too_long) return;
-        if (const std::optional<VerdictMessage> verdict = ParseVerdict(frame.payload)) Answer(*verdict);
+        if (const std::optional<Answer> answer = ParseAnswer(frame.payload)) Pass(*answer);
       });
     }
     LeaveAllInFlight();
   }
 
-  // One answer per request: a verdict for a request not (or no longer)
-  // waiting is not passed on.
-  void Answer(const VerdictMessage& verdict) {
+  // One answer per request: an answer for a request not (or no longer)
+  // waiting, or not of its kind, is not passed on.
+  void Pass(const Answer& answer) {
     {
       const std::lock_guard lock(mutex_);
-      if (!verdict.id || in_flight_.erase(*verdict.id) == 0) return;
+      const auto waiting = in_flight_.find(IdOf(answer));
+      if (waiting == in_flight_.end() || !Answers(answer, waiting->second)) return;
+      in_flight_.erase(waiting);
     }
-    ToBrowser(verdict);
+    ToBrowser(answer);
   }
 
   // The program went: whatever it had not answered is left alone.
   void LeaveAllInFlight() {
-    std::set<std::string> left;
+    std::map<std::string, RequestKind> left;
     {
       const std::lock_guard lock(mutex_);
       connected_ = false;
       left.swap(in_flight_);
     }
-    for (const std::string& id : left) ToBrowser(VerdictMessage{id, Verdict::kLeave});
+    for (const auto& [id, kind] : left) ToBrowser(WithoutProgram(id, kind));
   }
 
-  void ToBrowser(const VerdictMessage& verdict) {
-    const std::string frame = FrameMessage(Serialize(verdict));
+  void ToBrowser(const Answer& answer) {
+    const std::string frame = FrameMessage(Serialize(answer));
     const std::lock_guard lock(output_mutex_);
     DWORD written = 0;
     WriteFile(browser_out_, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
@@ -172,7 +217,7 @@ class Bridge {
   std::thread reader_;
   std::mutex mutex_;
   bool connected_ = false;
-  std::set<std::string> in_flight_;
+  std::map<std::string, RequestKind> in_flight_;
   std::mutex output_mutex_;
 };
 

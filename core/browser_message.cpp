@@ -1,6 +1,8 @@
 #include "core/browser_message.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -325,6 +327,12 @@ Message Parse(std::string_view json) {
     if (!tab || !OnlyMembers(*document, {"type", "tab"})) return Invalid{id, "wrong tabClosed"};
     return TabClosed{*tab};
   }
+  if (*type == "state" || *type == "allowSite") {
+    const std::string* url = TextMember(*document, "url");
+    if (!id || url == nullptr || !OnlyMembers(*document, {"type", "id", "url"})) return Invalid{id, "wrong " + *type};
+    if (*type == "state") return StateQuery{*id, *url};
+    return AllowSiteRequest{*id, *url};
+  }
   return Invalid{id, "unknown type"};
 }
 
@@ -346,6 +354,24 @@ std::string Serialize(const StatusText& status) {
 
 std::string Serialize(const TabClosed& closed) {
   return "{\"type\":\"tabClosed\",\"tab\":" + std::to_string(closed.tab) + "}";
+}
+
+std::string Serialize(const StateQuery& query) {
+  std::string out = "{\"type\":\"state\",\"id\":";
+  AppendQuoted(out, query.id);
+  out += ",\"url\":";
+  AppendQuoted(out, query.url);
+  out += '}';
+  return out;
+}
+
+std::string Serialize(const AllowSiteRequest& request) {
+  std::string out = "{\"type\":\"allowSite\",\"id\":";
+  AppendQuoted(out, request.id);
+  out += ",\"url\":";
+  AppendQuoted(out, request.url);
+  out += '}';
+  return out;
 }
 
 std::string Serialize(const Message& message) {
@@ -390,6 +416,125 @@ std::optional<VerdictMessage> ParseVerdict(std::string_view json) {
     return std::nullopt;
   }
   return result;
+}
+
+namespace {
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+std::optional<bool> BoolMember(const Json& message, std::string_view name) {
+  const Json* member = message.Member(name);
+  if (member == nullptr || member->kind != Json::Kind::kBool) return std::nullopt;
+  return member->boolean;
+}
+
+// The answers' common start: their type, their id (a request's, never null)
+// and whether the program was there to answer.
+struct AnswerHead {
+  std::string id;
+  bool running = false;
+};
+
+// `members`: what an answer of a running program holds besides the head.
+std::optional<AnswerHead> ReadAnswerHead(const Json& document, std::string_view type,
+                                         std::initializer_list<std::string_view> members) {
+  const std::string* kind = TextMember(document, "type");
+  const std::optional<std::string> id = RequestId(document);
+  const std::optional<bool> running = BoolMember(document, "running");
+  if (kind == nullptr || *kind != type || !id || !running) return std::nullopt;
+  for (const std::string& key : document.keys) {
+    const bool head = key == "type" || key == "id" || key == "running";
+    const bool more = *running && std::find(members.begin(), members.end(), key) != members.end();
+    if (!head && !more) return std::nullopt;
+  }
+  return AnswerHead{*id, *running};
+}
+
+}  // namespace
+
+std::string Serialize(const StateAnswer& state) {
+  std::string out = "{\"type\":\"state\",\"id\":";
+  AppendQuoted(out, state.id);
+  out += ",\"running\":";
+  out += Bool(state.running);
+  if (state.running) {
+    out += ",\"blocking\":";
+    out += Bool(state.blocking);
+    out += ",\"setupMode\":";
+    out += Bool(state.setup_mode);
+    out += ",\"stopped\":" + std::to_string(state.stopped) + ",\"site\":";
+    AppendQuoted(out, state.site);
+  }
+  out += '}';
+  return out;
+}
+
+std::string Serialize(const AllowSiteAnswer& allowed) {
+  std::string out = "{\"type\":\"siteAllowed\",\"id\":";
+  AppendQuoted(out, allowed.id);
+  out += ",\"running\":";
+  out += Bool(allowed.running);
+  if (allowed.running) {
+    out += ",\"ok\":";
+    out += Bool(allowed.ok);
+    out += ",\"site\":";
+    AppendQuoted(out, allowed.site);
+    out += ",\"problem\":";
+    AppendQuoted(out, allowed.problem);
+  }
+  out += '}';
+  return out;
+}
+
+std::string Serialize(const Answer& answer) {
+  return std::visit([](const auto& a) { return Serialize(a); }, answer);
+}
+
+std::optional<Answer> ParseAnswer(std::string_view json) {
+  if (std::optional<VerdictMessage> verdict = ParseVerdict(json)) return Answer(std::move(*verdict));
+  const std::optional<Json> document = Parser(json).Document();
+  if (!document || document->kind != Json::Kind::kObject) return std::nullopt;
+  const std::string* type = TextMember(*document, "type");
+  if (type == nullptr) return std::nullopt;
+
+  if (*type == "state") {
+    const auto head = ReadAnswerHead(*document, "state", {"blocking", "setupMode", "stopped", "site"});
+    if (!head) return std::nullopt;
+    StateAnswer state;
+    state.id = head->id;
+    state.running = head->running;
+    if (!head->running) return Answer(std::move(state));
+    const std::optional<bool> blocking = BoolMember(*document, "blocking");
+    const std::optional<bool> setup_mode = BoolMember(*document, "setupMode");
+    const Json* stopped = document->Member("stopped");
+    const std::string* site = TextMember(*document, "site");
+    if (!blocking || !setup_mode || site == nullptr || stopped == nullptr || !stopped->integer ||
+        *stopped->integer < std::numeric_limits<std::int32_t>::min() ||
+        *stopped->integer > std::numeric_limits<std::int32_t>::max())
+      return std::nullopt;
+    state.blocking = *blocking;
+    state.setup_mode = *setup_mode;
+    state.stopped = static_cast<std::int32_t>(*stopped->integer);
+    state.site = *site;
+    return Answer(std::move(state));
+  }
+  if (*type == "siteAllowed") {
+    const auto head = ReadAnswerHead(*document, "siteAllowed", {"ok", "site", "problem"});
+    if (!head) return std::nullopt;
+    AllowSiteAnswer allowed;
+    allowed.id = head->id;
+    allowed.running = head->running;
+    if (!head->running) return Answer(std::move(allowed));
+    const std::optional<bool> ok = BoolMember(*document, "ok");
+    const std::string* site = TextMember(*document, "site");
+    const std::string* problem = TextMember(*document, "problem");
+    if (!ok || site == nullptr || problem == nullptr) return std::nullopt;
+    allowed.ok = *ok;
+    allowed.site = *site;
+    allowed.problem = *problem;
+    return Answer(std::move(allowed));
+  }
+  return std::nullopt;
 }
 
 }  // namespace quellix::browser_message

@@ -9,10 +9,24 @@
 //       a page in tab <tab> has opened a new tab or window; answered by one verdict
 //   {"type":"status","tab":<tab id>,"text":"<link under the pointer, or empty>"}
 //   {"type":"tabClosed","tab":<tab id>}
+//   {"type":"state","id":"<request id>","url":"<a tab's address>"}
+//       the extension's panel asks how the program stands; answered by one state
+//   {"type":"allowSite","id":"<request id>","url":"<a tab's address>"}
+//       the user chose "Always allow" in the panel for the site of that
+//       address; answered by one siteAllowed
 // To the extension:
 //   {"type":"verdict","id":"<request id>","verdict":"block"|"leave"}
 //       "block": close the new tab; "leave": let it be. The id is null when
-//       the message answered had none that could be read.
+//       the message answered had none that could be read. A verdict
+//       "leave" is also the answer to a panel request that is not served
+//       (unreadable, or not from the host).
+//   {"type":"state","id":"<request id>","running":true,"blocking":<bool>,
+//    "setupMode":<bool>,"stopped":<blocked to date>,"site":"<site of the url>"}
+//       or {"type":"state","id":"<request id>","running":false} from the host
+//       itself when the program is not there
+//   {"type":"siteAllowed","id":"<request id>","running":true,"ok":<bool>,
+//    "site":"<the site>","problem":"<why not, when not ok>"}
+//       or {"type":"siteAllowed","id":"<request id>","running":false}
 // Request ids are chosen by the extension (1 to 64 characters), unique to one
 // request; a request asked again with the same id (after the extension's
 // worker restarted) is answered once, not decided twice.
@@ -51,7 +65,21 @@ struct Invalid {
   bool operator==(const Invalid&) const = default;
 };
 
-using Message = std::variant<Invalid, NewWindowRequest, StatusText, TabClosed>;
+// The panel's question how the program stands, about the tab showing `url`.
+struct StateQuery {
+  std::string id;
+  std::string url;
+  bool operator==(const StateQuery&) const = default;
+};
+
+// The panel's "Always allow" for the site of `url`.
+struct AllowSiteRequest {
+  std::string id;
+  std::string url;
+  bool operator==(const AllowSiteRequest&) const = default;
+};
+
+using Message = std::variant<Invalid, NewWindowRequest, StatusText, TabClosed, StateQuery, AllowSiteRequest>;
 
 enum class Verdict { kBlock, kLeave };
 
@@ -60,6 +88,30 @@ struct VerdictMessage {
   Verdict verdict = Verdict::kLeave;
   bool operator==(const VerdictMessage&) const = default;
 };
+
+// The program's state for the panel. Without `running` the rest is not sent.
+struct StateAnswer {
+  std::string id;
+  bool running = false;
+  bool blocking = false;    // pop-up blocking is on
+  bool setup_mode = false;  // setup mode is on
+  std::int32_t stopped = 0; // intStopped
+  std::string site;         // the site "Always allow" would add; empty: none
+  bool operator==(const StateAnswer&) const = default;
+};
+
+// The outcome of "Always allow". Without `running` the rest is not sent.
+struct AllowSiteAnswer {
+  std::string id;
+  bool running = false;
+  bool ok = false;
+  std::string site;
+  std::string problem;  // only when not ok
+  bool operator==(const AllowSiteAnswer&) const = default;
+};
+
+// Whatever the program sends the extension.
+using Answer = std::variant<VerdictMessage, StateAnswer, AllowSiteAnswer>;
 
 inline constexpr std::size_t kMaxIdLength = 64;
 // Nested arrays or objects deeper than this are refused, not followed.
@@ -71,11 +123,20 @@ Message Parse(std::string_view json);
 std::string Serialize(const NewWindowRequest& request);
 std::string Serialize(const StatusText& status);
 std::string Serialize(const TabClosed& closed);
+std::string Serialize(const StateQuery& query);
+std::string Serialize(const AllowSiteRequest& request);
 std::string Serialize(const Message& message);  // Invalid gives an empty text
 
 // A verdict to the extension, and reading one back (the host checks what the
 // program sends before passing it on).
 std::string Serialize(const VerdictMessage& verdict);
 std::optional<VerdictMessage> ParseVerdict(std::string_view json);
+
+// The same for every answer; Parse(Serialize(a)) == a for an answer whose
+// texts are valid UTF-8 and whose unsent parts are left at their defaults.
+std::string Serialize(const StateAnswer& state);
+std::string Serialize(const AllowSiteAnswer& allowed);
+std::string Serialize(const Answer& answer);
+std::optional<Answer> ParseAnswer(std::string_view json);
 
 }  // namespace quellix::browser_message

@@ -1,5 +1,7 @@
 #include "core/browser_tabs.h"
 
+#include "core/browser_panel_requests.h"
+
 #include <variant>
 
 namespace quellix {
@@ -31,8 +33,8 @@ void BrowserTabWindow::RaiseNewWindow2(bool& cancel) {
   if (const auto listener = listener_->lock()) listener->OnNewWindow2(cancel);
 }
 
-BrowserTabs::BrowserTabs(ProgramState& state, PopupHost& host, Send send)
-    : state_(state), host_(host), send_(std::move(send)) {}
+BrowserTabs::BrowserTabs(ProgramState& state, PopupHost& host, Send send, Module1* lists)
+    : state_(state), host_(host), send_(std::move(send)), lists_(lists) {}
 
 BrowserTabs::~BrowserTabs() {
   for (auto& [key, tab] : tabs_) tab.sink->End();
@@ -64,6 +66,16 @@ void BrowserTabs::Received(ConnectionId connection, std::string_view text) {
       return;
     }
     Decide(connection, *request);
+    return;
+  }
+  if (const auto* query = std::get_if<StateQuery>(&message)) {
+    if (from_host) Reply(connection, AnswerStateQuery(*query, state_, host_));
+    else Answer(connection, query->id, Verdict::kLeave);
+    return;
+  }
+  if (const auto* allow = std::get_if<AllowSiteRequest>(&message)) {
+    if (from_host) Reply(connection, AllowSiteAlways(*allow, lists_));
+    else Answer(connection, allow->id, Verdict::kLeave);
     return;
   }
   if (!from_host) return;
@@ -107,6 +119,11 @@ void BrowserTabs::Decide(ConnectionId connection, const browser_message::NewWind
 void BrowserTabs::Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict) {
   if (!connections_.contains(connection)) return;
   send_(connection, browser_message::Serialize(browser_message::VerdictMessage{std::move(id), verdict}));
+}
+
+void BrowserTabs::Reply(ConnectionId connection, const browser_message::Answer& answer) {
+  if (!connections_.contains(connection)) return;
+  send_(connection, browser_message::Serialize(answer));
 }
 
 void BrowserTabs::Remember(const std::string& id, browser_message::Verdict verdict) {

@@ -26,6 +26,7 @@
 #include "core/ie_class.h"
 #include "core/popup_host.h"
 #include "core/program_state.h"
+#include "core/site_list_store.h"
 
 namespace quellix {
 
@@ -61,7 +62,8 @@ class BrowserTabs {
   // Answers kept for requests asked again after the extension restarted.
   static constexpr std::size_t kRememberedAnswers = 256;
 
-  BrowserTabs(ProgramState& state, PopupHost& host, Send send);
+  // `lists`: where the panel's "Always allow" goes; null: refused.
+  BrowserTabs(ProgramState& state, PopupHost& host, Send send, Module1* lists = nullptr);
   ~BrowserTabs();
   BrowserTabs(const BrowserTabs&) = delete;
   BrowserTabs& operator=(const BrowserTabs&) = delete;
@@ -90,10 +92,12 @@ class BrowserTabs {
   void Decide(ConnectionId connection, const browser_message::NewWindowRequest& request);
   void Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict);
   void Remember(const std::string& id, browser_message::Verdict verdict);
+  void Reply(ConnectionId connection, const browser_message::Answer& answer);
 
   ProgramState& state_;
   PopupHost& host_;
   Send send_;
+  Module1* lists_;
   std::unordered_map<ConnectionId, bool> connections_;  // open ones, and whether from the host
   std::map<TabKey, Tab> tabs_;
   // Requests being decided, by id: the connection the answer goes to (the

@@ -61,8 +61,9 @@ void StopRead(Connection& connection) {
 
 }  // namespace
 
-BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host)
-    : tabs_(state, host, [this](BrowserTabs::ConnectionId to, const std::string& message) { Send(to, message); }),
+BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists)
+    : tabs_(state, host, [this](BrowserTabs::ConnectionId to, const std::string& message) { Send(to, message); },
+            lists),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
   const std::wstring name = BrowserPipeName();

@@ -28,7 +28,8 @@ class BrowserPipeServer {
  public:
   // Starts listening at once; Listening() tells whether that worked (a
   // program without it simply guards no browser through the extension).
-  BrowserPipeServer(ProgramState& state, PopupHost& host);
+  // `lists`: the main window's, for the extension panel's "Always allow".
+  BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists);
   // Stops the worker and closes every connection.
   ~BrowserPipeServer();
   BrowserPipeServer(const BrowserPipeServer&) = delete;

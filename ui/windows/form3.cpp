@@ -1,5 +1,7 @@
 #include "ui/windows/form3.h"
 
+#include "core/allow_always.h"
+
 namespace quellix {
 namespace {
 
@@ -80,21 +82,12 @@ void Form3::Form_Load() {
 
 void Form3::Command1_Click() {
   const std::string site = Text1.Text();
-  const StoreResult added = env_.lists.AddAllowed(site);
-  const StoreResult saved = added ? env_.lists.SaveAllowed() : StoreResult{};
+  const AllowAlwaysResult result = AllowAlways(env_.lists, site);
   // The waiting decision gets its answer whatever the list did.
   Answer(true);
-  if (!env_.report_store_failure) return;
-  if (!added) {
-    env_.report_store_failure("The site \"" + site + "\" could not be added to the allowed list: " +
-                              added.message + "\r\nThis window was allowed this once.");
-  } else if (!saved) {
-    // The entry was appended to the file and is on the list; only the
-    // rewrite of the whole file failed.
-    env_.report_store_failure("The site \"" + site +
-                              "\" was added to the allowed list, but the list file could not be written: " +
-                              saved.message + "\r\nThis window was allowed.");
-  }
+  if (result.ok() || !env_.report_store_failure) return;
+  env_.report_store_failure(result.Problem(site) +
+                            (result.added ? "\r\nThis window was allowed." : "\r\nThis window was allowed this once."));
 }
 
 void Form3::Command2_Click() {

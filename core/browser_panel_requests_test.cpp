@@ -1,0 +1,191 @@
+// The extension panel's requests as the program reads and serves them: their
+// messages and answers checked as strictly as the new-window requests, the
+// state it reports, and "Always allow" landing in the allowed list's file,
+// list box and list text, after which the site's windows open.
+#include "core/browser_panel_requests.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/browser_tabs.h"
+#include "platform/message_pump.h"
+
+namespace quellix {
+namespace {
+
+using namespace browser_message;
+namespace fs = std::filesystem;
+
+TEST(PanelMessages, HostileRequestsAndAnswersHaveADefinedReadingAndValidOnesSurvive) {
+  const struct {
+    std::string text;
+    std::optional<std::string> id;
+  } hostile[] = {
+      {R"({"type":"state","id":"a"})", "a"},
+      {R"({"type":"state","id":"a","url":7})", "a"},
+      {R"({"type":"state","id":"a","url":"x","tab":1})", "a"},
+      {R"({"type":"state","url":"x"})", std::nullopt},
+      {R"({"type":"allowSite","id":"","url":"x"})", std::nullopt},
+      {R"({"type":"allowSite","id":"a","url":null})", "a"},
+      {R"({"type":"allowSite","id":"a","url":"x","site":"evil.example"})", "a"},
+      {R"({"type":"allowSite","id":"a","url":"x")", std::nullopt},
+  };
+  for (const auto& c : hostile) {
+    const Message message = Parse(c.text);
+    ASSERT_TRUE(std::holds_alternative<Invalid>(message)) << c.text;
+    EXPECT_EQ(std::get<Invalid>(message).id, c.id) << c.text;
+  }
+  EXPECT_EQ(Parse(R"({"url":"http://a.example/\u00e9","id":"q","type":"allowSite"})"),
+            Message(AllowSiteRequest{"q", "http://a.example/\xC3\xA9"}));
+  for (const Message& message : {Message(StateQuery{"s\"1", "a\r\n\x01"}), Message(AllowSiteRequest{"a", ""})})
+    EXPECT_EQ(Parse(Serialize(message)), message);
+
+  const Answer answers[] = {
+      VerdictMessage{"v", Verdict::kLeave},
+      StateAnswer{"s", true, true, false, -2147483647 - 1, "Site.example:8080"},
+      StateAnswer{"s", false, false, false, 0, ""},
+      AllowSiteAnswer{"a", true, false, "x\\y", "could \"not\"\r\nbe written"},
+      AllowSiteAnswer{"a", false, false, "", ""},
+  };
+  for (const Answer& answer : answers) EXPECT_EQ(ParseAnswer(Serialize(answer)), answer) << Serialize(answer);
+  // What the host passes on must be exactly one of those shapes.
+  for (const char* wrong : {
+           R"({"type":"state","id":"s","running":false,"stopped":3})",
+           R"({"type":"state","id":"s","running":true,"blocking":true,"setupMode":false,"stopped":1})",
+           R"({"type":"state","id":"s","running":true,"blocking":1,"setupMode":false,"stopped":1,"site":""})",
+           R"({"type":"state","id":"s","running":true,"blocking":true,"setupMode":false,"stopped":2147483648,"site":""})",
+           R"({"type":"state","id":"s","running":true,"blocking":true,"setupMode":false,"stopped":1.5,"site":""})",
+           R"({"type":"state","id":null,"running":false})",
+           R"({"type":"siteAllowed","id":"a","running":"yes"})",
+           R"({"type":"siteAllowed","id":"a","running":true,"ok":true,"site":"x"})",
+           R"({"type":"siteAllowed","id":"a","running":true,"ok":true,"site":"x","problem":"","more":0})",
+           R"({"type":"verdict","id":"v","verdict":"leave","running":true})",
+       })
+    EXPECT_EQ(ParseAnswer(wrong), std::nullopt) << wrong;
+}
+
+TEST(PanelMessages, OnlyASiteThatCanStandAsAListLineIsOffered) {
+  EXPECT_EQ(AllowableSite("https://Shop.example:8443/cart?x=http://y/"), "Shop.example:8443");
+  EXPECT_EQ(AllowableSite("about:blank"), "about:blank");
+  for (const std::string& url : {std::string(), std::string("http:///path"), std::string("http://a\r\nb.example/"),
+                                std::string("http://a\tb/"), std::string("http://a\x7F/"),
+                                "http://" + std::string(kMaxPanelSiteLength + 1, 'h') + "/"})
+    EXPECT_EQ(AllowableSite(url), std::nullopt) << url;
+  EXPECT_TRUE(AllowableSite("http://" + std::string(kMaxPanelSiteLength, 'h') + "/"));
+}
+
+class PanelHost : public PopupHost {
+ public:
+  PopupOptions ReadOptions() override { return options; }
+  void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
+  bool WaitForMessage() override { return platform::WaitForMessage(); }
+  void PlayBlockSound() override {}
+  bool ShowSetupPrompt() override { return false; }
+  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = false};
+};
+
+class PanelRequests : public ::testing::Test {
+ protected:
+  static fs::path FreshFolder() {
+    const fs::path folder = fs::temp_directory_path() /
+                            ("quellix-panel-" + std::to_string(::getpid()) + "-" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+  }
+  void SetUp() override {
+    std::ofstream(folder / "allowed.txt", std::ios::binary) << "first.example\r\n";
+    std::ofstream(folder / "disallowed.txt", std::ios::binary) << "\r\n";
+    ASSERT_TRUE(lists.LoadAllowed().ok);
+    ASSERT_TRUE(lists.LoadDisallowed().ok);
+    tabs.Connected(1, true);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  std::string AllowedFile() const {
+    std::ifstream in(folder / "allowed.txt", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // What connection 1 was sent in answer to the last message.
+  std::string Exchange(BrowserTabs::ConnectionId connection, const std::string& message) {
+    sent.clear();
+    tabs.Received(connection, message);
+    return sent.size() == 1 && sent[0].first == connection ? sent[0].second : "<" + std::to_string(sent.size()) + ">";
+  }
+
+  fs::path folder = FreshFolder();
+  ProgramState state;
+  PanelHost host;
+  MemoryListBox List1;
+  MemoryListBox List2;
+  Module1 lists{folder.string(), "clicks.quellix.example", state, List1, List2};
+  std::vector<std::pair<BrowserTabs::ConnectionId, std::string>> sent;
+  BrowserTabs tabs{state, host,
+                   [this](BrowserTabs::ConnectionId to, const std::string& text) { sent.emplace_back(to, text); },
+                   &lists};
+};
+
+TEST_F(PanelRequests, StateAndAlwaysAllowAsTheHostAsksAndNothingForAStranger) {
+  const std::string popper = "http://Popper.example:81/page?from=https://else.example/";
+  EXPECT_EQ(Exchange(1, Serialize(NewWindowRequest{"w1", 4, popper})), Serialize(VerdictMessage{"w1", Verdict::kBlock}));
+  host.options.chkAuto = true;
+  EXPECT_EQ(Exchange(1, Serialize(StateQuery{"s1", popper})),
+            Serialize(StateAnswer{"s1", true, true, true, 1, "Popper.example:81"}));
+  host.options = PopupOptions{};
+  EXPECT_EQ(Exchange(1, Serialize(StateQuery{"s2", "http://a\nb/"})),
+            Serialize(StateAnswer{"s2", true, false, false, 1, ""}));
+
+  // Something else of the user's on the pipe learns nothing and changes nothing.
+  tabs.Connected(2, false);
+  EXPECT_EQ(Exchange(2, Serialize(StateQuery{"s3", popper})), Serialize(VerdictMessage{"s3", Verdict::kLeave}));
+  EXPECT_EQ(Exchange(2, Serialize(AllowSiteRequest{"a0", popper})), Serialize(VerdictMessage{"a0", Verdict::kLeave}));
+  // Neither does a request that cannot be read, nor a site with a line break.
+  EXPECT_EQ(Exchange(1, R"({"type":"allowSite","id":"a1","url":"x","site":"evil"})"),
+            Serialize(VerdictMessage{"a1", Verdict::kLeave}));
+  const std::string refused = Exchange(1, Serialize(AllowSiteRequest{"a2", "http://evil.example\r\nfirst/"}));
+  EXPECT_NE(refused.find(R"("ok":false)"), std::string::npos) << refused;
+  EXPECT_EQ(AllowedFile(), "first.example\r\n");
+  EXPECT_EQ(List1.ListCount(), 1);
+
+  // "Always allow": as the prompt's Allow Always, in the file (whole again),
+  // the list box and the list text; the site's next window opens, uncounted.
+  EXPECT_EQ(Exchange(1, Serialize(AllowSiteRequest{"a3", popper})),
+            Serialize(AllowSiteAnswer{"a3", true, true, "Popper.example:81", ""}));
+  EXPECT_EQ(AllowedFile(), "first.example\r\nPopper.example:81\r\n\r\n");
+  ASSERT_EQ(List1.ListCount(), 2);
+  EXPECT_EQ(List1.List(1), "Popper.example:81");
+  EXPECT_EQ(state.strAllowed.Text(), "first.example\r\nPopper.example:81\r\n");
+  host.options.chkStopPop = true;
+  EXPECT_EQ(Exchange(1, Serialize(NewWindowRequest{"w2", 4, popper})), Serialize(VerdictMessage{"w2", Verdict::kLeave}));
+  EXPECT_EQ(state.intStopped, 1);
+}
+
+TEST_F(PanelRequests, AListThatCannotBeWrittenIsReportedAndNoListsAtAllRefuse) {
+  // The allowed file could not be loaded: the store refuses every change.
+  fs::remove(folder / "allowed.txt");
+  MemoryListBox box1;
+  MemoryListBox box2;
+  Module1 broken{folder.string(), "clicks.quellix.example", state, box1, box2};
+  ASSERT_FALSE(broken.LoadAllowed().ok);
+  const AllowSiteAnswer answer = AllowSiteAlways(AllowSiteRequest{"a", "http://x.example/"}, &broken);
+  EXPECT_TRUE(answer.running);
+  EXPECT_FALSE(answer.ok);
+  EXPECT_EQ(answer.site, "x.example");
+  EXPECT_NE(answer.problem.find("\"x.example\" could not be added to the allowed list"), std::string::npos)
+      << answer.problem;
+  EXPECT_EQ(box1.ListCount(), 0);
+
+  const AllowSiteAnswer none = AllowSiteAlways(AllowSiteRequest{"b", "http://x.example/"}, nullptr);
+  EXPECT_FALSE(none.ok);
+  EXPECT_FALSE(none.problem.empty());
+}
+
+}  // namespace
+}  // namespace quellix
