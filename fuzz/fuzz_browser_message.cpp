@@ -1,7 +1,8 @@
 // The extension's messages as the host and the program read them: a byte
 // stream cut into frames wherever the fuzzer likes, each frame parsed; every
-// valid message survives its canonical text unchanged, and a verdict's text
-// reads back as itself.
+// valid message survives its canonical text unchanged, and every answer the
+// host would pass on (verdicts, the panel's state and "Always allow"
+// answers) reads back as itself.
 #include <cstdlib>
 
 #include "core/browser_message.h"
@@ -37,5 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
   }
   if (const auto verdict = ParseVerdict(whole); verdict && ParseVerdict(Serialize(*verdict)) != verdict) std::abort();
+  if (const auto answer = ParseAnswer(whole); answer && ParseAnswer(Serialize(*answer)) != answer) std::abort();
   return 0;
 }
