@@ -2,7 +2,9 @@
 // Quellix Pop-Up Blocker: the opener's address goes to the program, which
 // decides it as it decides an Internet Explorer window's request; a "block"
 // closes the new tab at once. The link under the pointer (from content.js)
-// goes along as the tab's status text.
+// goes along as the tab's status text. Blocked windows are listed per tab
+// for the badge and the panel (blocked_windows.js).
+import { BlockedWindows } from "./blocked_windows.js";
 import { HostConnection, RETRY_ALARM } from "./host_connection.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
@@ -11,8 +13,11 @@ const api = globalThis.browser ?? globalThis.chrome;
 // answer no longer concerns what the tab shows.
 const USER_NAVIGATIONS = new Set(["typed", "auto_bookmark", "generated", "keyword", "keyword_generated"]);
 
+const blocked = new BlockedWindows(api);
+
 async function applyVerdict(request, verdict) {
   if (verdict !== "block") return;
+  void blocked.add(request);
   // Only the new tab that was asked about, and only while it is still there.
   const tab = await api.tabs.get(request.tab).catch(() => null);
   if (!tab) return;
@@ -33,8 +38,12 @@ async function openerAddress(details) {
 
 api.webNavigation.onCreatedNavigationTarget.addListener(async (details) => {
   if (details.sourceTabId === undefined || details.sourceTabId < 0) return;
+  // Opened by the user from the panel: neither decided nor counted.
+  if (await blocked.openedByUser(details.tabId)) return;
   const url = await openerAddress(details);
-  await host.ask(crypto.randomUUID(), { tab: details.tabId, opener: details.sourceTabId, url });
+  await host.ask(crypto.randomUUID(), {
+    tab: details.tabId, opener: details.sourceTabId, url, target: details.url, at: details.timeStamp,
+  });
 });
 
 api.webNavigation.onCommitted.addListener((details) => {

@@ -98,10 +98,13 @@ const PAGES = {
   "/target.html": "<p>a new window</p>",
 };
 
-export async function startPageServer() {
+// `more`: further pages of a run's own, by path; `windowHost`: the site the
+// new windows open on (a name the browser resolves to 127.0.0.1).
+export async function startPageServer(more = {}, windowHost = "newwindow.test") {
+  const all = { ...PAGES, ...more };
   const server = http.createServer((request, response) => {
-    const page = PAGES[new URL(request.url, "http://x").pathname]?.replaceAll(
-      "/target.html", `http://newwindow.test:${server.address().port}/target.html`);
+    const page = all[new URL(request.url, "http://x").pathname]?.replaceAll(
+      "/target.html", `http://${windowHost}:${server.address().port}/target.html`);
     response.writeHead(page ? 200 : 404, { "content-type": "text/html" });
     response.end(page ? `<!doctype html><html><body>${page}</body></html>` : "");
   });

@@ -12,6 +12,7 @@
 //   answer <caption>                     presses a button of the prompt, waits until it is gone
 //   screenshot <windows path>            the prompt as a PNG
 //   read <file name>                     ok <the file's text as a JSON string>
+//   list allowed|disallowed              ok <the main window's list box, a JSON array>
 //   exit                                 closes the main window; ok <saved intStopped>
 #include <windows.h>
 #include <objbase.h>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/program_driver.h"
 
@@ -156,6 +158,7 @@ class Remote {
       return prompt && SaveWindowScreenshot(prompt, Wide(rest)) ? "ok" : "fail no prompt to take";
     }
     if (command == "read") return "ok " + JsonString(ReadBytes(folder_ + L"\\" + Wide(rest)));
+    if (command == "list") return ListBoxItems(rest);
     if (command == "exit") return Exit();
     return "fail unknown command " + command;
   }
@@ -216,6 +219,28 @@ class Remote {
     if (!button || !PressButton(button)) return "fail no such answer";
     const bool gone = WaitUntil([&] { return program_->FindWindowOfClass(L"Quellix.Form3") == nullptr; }, 10000);
     return gone ? "ok" : "fail prompt stays";
+  }
+
+  // The allowed list box is the left one of the two, the disallowed the right.
+  std::string ListBoxItems(const std::string& which) {
+    const std::vector<Child> boxes = main_ ? ChildrenOf(main_, L"ListBox") : std::vector<Child>{};
+    if (boxes.size() != 2 || (which != "allowed" && which != "disallowed")) return "fail usage";
+    const Child& box = which == "allowed" ? boxes[0] : boxes[1];
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(box.window, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) return "fail hung";
+    std::string items = "[";
+    for (DWORD_PTR i = 0; i < count; ++i) {
+      DWORD_PTR length = 0;
+      SendMessageTimeoutW(box.window, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
+      std::wstring text(length + 1, L'\0');
+      DWORD_PTR copied = 0;
+      SendMessageTimeoutW(box.window, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
+                          &copied);
+      text.resize(copied == static_cast<DWORD_PTR>(LB_ERR) ? 0 : copied);
+      if (i > 0) items += ',';
+      items += JsonString(Narrow(text));
+    }
+    return "ok " + items + "]";
   }
 
   std::string Exit() {
