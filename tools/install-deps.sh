@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick x11-utils nsis procps openbox
-  chromium
+  chromium firefox-esr
 )
 # Node and npm for the browser extension's lint and the real-browser test;
 # a Node installed otherwise (with its own npm) is used as it is.

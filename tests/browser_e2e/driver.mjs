@@ -112,21 +112,25 @@ export async function startPageServer(more = {}, windowHost = "newwindow.test") 
   return { server, port: server.address().port };
 }
 
-// A fresh profile whose NativeMessagingHosts folder names the host, through a
-// wrapper that runs QuellixBridge.exe under Wine.
-function makeProfile() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quellix-chromium-"));
-  const hosts = path.join(profile, "NativeMessagingHosts");
-  fs.mkdirSync(hosts);
-  const wrapper = path.join(profile, "quellix-bridge.sh");
+// The host manifest of `family` ("chromium" or "firefox") in `hosts`, naming a
+// wrapper in `folder` that runs QuellixBridge.exe under Wine.
+export function installHost(family, folder, hosts) {
+  fs.mkdirSync(hosts, { recursive: true });
+  const wrapper = path.join(folder, "quellix-bridge.sh");
   const keep = ["WINEPREFIX", "WINEARCH", "WINEDEBUG", "WINEDLLOVERRIDES", "DISPLAY", "PATH", "HOME"];
   const exports = keep
     .filter((name) => process.env[name] !== undefined)
     .map((name) => `export ${name}='${process.env[name].replace(/'/g, "'\\''")}'`);
   fs.writeFileSync(wrapper, `#!/bin/sh\n${exports.join("\n")}\nexec wine '${required("QUELLIX_BRIDGE_EXE")}' "$@" 2>/dev/null\n`);
   fs.chmodSync(wrapper, 0o755);
-  const manifest = JSON.parse(fs.readFileSync(path.join(root, "bridge", `${HOST_NAME}.chromium.json`), "utf8"));
+  const manifest = JSON.parse(fs.readFileSync(path.join(root, "bridge", `${HOST_NAME}.${family}.json`), "utf8"));
   fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`), JSON.stringify({ ...manifest, path: wrapper }));
+}
+
+// A fresh profile whose NativeMessagingHosts folder names the host.
+function makeProfile() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quellix-chromium-"));
+  installHost("chromium", profile, path.join(profile, "NativeMessagingHosts"));
   return profile;
 }
 
