@@ -91,9 +91,9 @@ class PanelHost : public PopupHost {
 class PanelRequests : public ::testing::Test {
  protected:
   static fs::path FreshFolder() {
-    const fs::path folder = fs::temp_directory_path() /
-                            ("quellix-panel-" + std::to_string(::getpid()) + "-" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path folder = fs::temp_directory_path() /
+                      ("quellix-panel-" + std::to_string(::getpid()) + "-" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
