@@ -29,7 +29,7 @@ class BrowserPipeServer {
   // Starts listening at once; Listening() tells whether that worked (a
   // program without it simply guards no browser through the extension).
   // `lists`: the main window's, for the extension panel's "Always allow".
-  BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists);
+  BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists = nullptr);
   // Stops the worker and closes every connection.
   ~BrowserPipeServer();
   BrowserPipeServer(const BrowserPipeServer&) = delete;
