@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "adapters/list_files_on_disk.h"
 #include "core/browser_tabs.h"
 #include "platform/message_pump.h"
 
@@ -125,7 +126,8 @@ class PanelRequests : public ::testing::Test {
   PanelHost host;
   MemoryListBox List1;
   MemoryListBox List2;
-  Module1 lists{folder.string(), "clicks.quellix.example", state, List1, List2};
+  ListFilesOnDisk list_files;
+  Module1 lists{list_files, folder.string(), "clicks.quellix.example", state, List1, List2};
   std::vector<std::pair<BrowserTabs::ConnectionId, std::string>> sent;
   BrowserTabs tabs{state, host,
                    [this](BrowserTabs::ConnectionId to, const std::string& text) { sent.emplace_back(to, text); },
@@ -172,7 +174,7 @@ TEST_F(PanelRequests, AListThatCannotBeWrittenIsReportedAndNoListsAtAllRefuse) {
   fs::remove(folder / "allowed.txt");
   MemoryListBox box1;
   MemoryListBox box2;
-  Module1 broken{folder.string(), "clicks.quellix.example", state, box1, box2};
+  Module1 broken{list_files, folder.string(), "clicks.quellix.example", state, box1, box2};
   ASSERT_FALSE(broken.LoadAllowed().ok);
   const AllowSiteAnswer answer = AllowSiteAlways(AllowSiteRequest{"a", "http://x.example/"}, &broken);
   EXPECT_TRUE(answer.running);
