@@ -61,7 +61,7 @@ bool CheckBox::SetValue(int value) {
   if (value == value_) return true;
   value_ = value;
   if (Peer()) Peer()->ShowCheck(value_);
-  if (Click) Click();
+  if (OnClick) OnClick();
   return true;
 }
 

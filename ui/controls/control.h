@@ -147,7 +147,7 @@ class Label : public Control {
 };
 
 // A check box: 0 clear, 1 ticked, 2 greyed. Assigning a value that differs
-// from the present one runs Click, whether code or the user changed it.
+// from the present one runs OnClick, whether code or the user changed it.
 class CheckBox : public Control {
  public:
   CheckBox(std::string name, TwipsRect rect, Frame* container)
@@ -164,7 +164,7 @@ class CheckBox : public Control {
   // A user's click: a ticked box becomes clear, any other becomes ticked.
   void UserClick() { SetValue(value_ == 1 ? 0 : 1); }
 
-  std::function<void()> Click;
+  std::function<void()> OnClick;
 
  private:
   int value_ = 0;
@@ -181,11 +181,11 @@ class TextBox : public Control {
   // A character key the user pressed in the box, before the box takes it.
   // The handler may change the code; 0 swallows the key. The code to pass on.
   int UserKeyPress(int key_ascii) {
-    if (KeyPress) KeyPress(key_ascii);
+    if (OnKeyPress) OnKeyPress(key_ascii);
     return key_ascii;
   }
 
-  std::function<void(int& key_ascii)> KeyPress;
+  std::function<void(int& key_ascii)> OnKeyPress;
 };
 
 class Button : public Control {

@@ -36,7 +36,7 @@ TEST_F(Controls, AssigningACheckBoxValueRunsItsClickOnlyOnAChange) {
   Form form(*toolkit, TestStyle());
   CheckBox& box = form.Add<CheckBox>("Check1", TwipsRect{120, 240, 200, 200}, nullptr);
   std::vector<int> seen;
-  box.Click = [&] { seen.push_back(box.Value()); };
+  box.OnClick = [&] { seen.push_back(box.Value()); };
 
   EXPECT_TRUE(box.SetValue(0));  // already clear: no click
   EXPECT_TRUE(box.SetValue(1));
@@ -96,7 +96,7 @@ TEST_F(Controls, TimersEndBeforeTheirWindowAlsoWhenTheFormGoesWithOneRunning) {
 TEST_F(Controls, FirstShowRunsResizeWhichMayKeepTheFormHidden) {
   Form form(*toolkit, TestStyle());
   int resizes = 0;
-  form.Resize = [&] {
+  form.OnResize = [&] {
     ++resizes;
     form.SetVisible(form.GetWindowState() == WindowState::kNormal);
   };
@@ -111,7 +111,7 @@ TEST_F(Controls, FirstShowRunsResizeWhichMayKeepTheFormHidden) {
   EXPECT_EQ(resizes, 3);
   EXPECT_TRUE(form.Visible());
   EXPECT_TRUE(headless::ShownOnScreen(form));
-  form.Show();  // later shows run no Resize
+  form.Show();  // later shows run no OnResize
   form.SetWindowState(WindowState::kNormal);
   EXPECT_EQ(resizes, 3);
   form.SystemChangedWindowState(WindowState::kMinimized);
@@ -124,7 +124,7 @@ TEST_F(Controls, GrowingByCodeKeepsTheBorderMovesStatusBarsAndRunsNoResize) {
   Frame& frame = form.Add<Frame>("Frame1", TwipsRect{60, 300, 2800, 900}, "Frame");
   StatusBar& bar = form.Add<StatusBar>("StatusBar1", TwipsRect{0, 1625, 3000, 375});
   int resizes = 0;
-  form.Resize = [&] { ++resizes; };
+  form.OnResize = [&] { ++resizes; };
   const int border_width = form.OuterWidth() - form.ClientWidth();
   const int border_height = form.OuterHeight() - form.ClientHeight();
 
@@ -152,7 +152,7 @@ TEST_F(Controls, GrowingByCodeKeepsTheBorderMovesStatusBarsAndRunsNoResize) {
 TEST_F(Controls, CloseRunsUnloadOnce) {
   Form form(*toolkit, TestStyle());
   int unloads = 0;
-  form.Unload = [&] { ++unloads; };
+  form.OnUnload = [&] { ++unloads; };
   form.SystemRequestedClose();
   form.Close();
   EXPECT_EQ(unloads, 1);

@@ -9,10 +9,10 @@ Form::Form(Toolkit& toolkit, FormStyle style) : style_(std::move(style)), captio
 Form::~Form() { DestroyWindow(); }
 
 void Form::DestroyWindow() {
-  Resize = nullptr;
-  Unload = nullptr;
-  EndSession = nullptr;
-  Paint = nullptr;
+  OnResize = nullptr;
+  OnUnload = nullptr;
+  OnEndSession = nullptr;
+  OnPaint = nullptr;
   message_handlers_.clear();
   // The timers and their peers go while the window they run on still
   // exists: a timer's peer works on its window's peer.
@@ -59,7 +59,7 @@ void Form::Show() {
   if (!shown_once_) {
     shown_once_ = true;
     visible_ = true;
-    if (Resize) Resize();
+    if (OnResize) OnResize();
     if (!visible_) return;
   }
   SetVisible(true);
@@ -68,8 +68,8 @@ void Form::Show() {
 void Form::SetWindowState(WindowState state) {
   if (state == window_state_) return;
   window_state_ = state;
-  if (Resize) {
-    Resize();
+  if (OnResize) {
+    OnResize();
   } else if (peer_) {
     peer_->Present(visible_, window_state_);
   }
@@ -80,7 +80,7 @@ void Form::SystemChangedWindowState(WindowState state) { SetWindowState(state); 
 void Form::Close() {
   if (closed_) return;
   closed_ = true;
-  if (Unload) Unload();
+  if (OnUnload) OnUnload();
 }
 
 void Form::SetMessageHandler(unsigned message, std::function<void(std::uintptr_t, std::intptr_t)> handler) {

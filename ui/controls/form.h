@@ -1,9 +1,9 @@
 // A window of the program (a form): its controls, menus and timers, its
 // window state and visibility, and the handlers the window logic attaches.
 //
-// Resize runs when the form is first shown and whenever its window state
+// OnResize runs when the form is first shown and whenever its window state
 // changes (by code, or by the system minimising or restoring it); the handler
-// decides whether the window stays visible. Unload runs once, when the form
+// decides whether the window stays visible. OnUnload runs once, when the form
 // is closed by code or by a close request of the window system.
 #pragma once
 
@@ -91,7 +91,7 @@ class Form {
   int OuterWidth() const { return peer_ ? peer_->OuterWidthTwips() : 0; }
   int OuterHeight() const { return peer_ ? peer_->OuterHeightTwips() : 0; }
   // The client area's designed size, in twips. A change by code runs no
-  // Resize (that is for the user's and the system's changes); status bars
+  // OnResize (that is for the user's and the system's changes); status bars
   // stay along the bottom edge. Negative sizes are refused (false).
   int ClientWidth() const { return style_.client_width; }
   int ClientHeight() const { return style_.client_height; }
@@ -101,22 +101,22 @@ class Form {
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
-  // Makes the form visible; the first time, Resize runs first and may keep it hidden.
+  // Makes the form visible; the first time, OnResize runs first and may keep it hidden.
   void Show();
   void Hide() { SetVisible(false); }
   WindowState GetWindowState() const { return window_state_; }
   void SetWindowState(WindowState state);
-  // Runs Unload once; the window itself goes when its owner destroys the form.
+  // Runs OnUnload once; the window itself goes when its owner destroys the form.
   void Close();
   bool Closed() const { return closed_; }
 
-  std::function<void()> Resize;
-  std::function<void()> Unload;
+  std::function<void()> OnResize;
+  std::function<void()> OnUnload;
   // Runs when Windows ends the session (log-off, restart, shutdown): the
-  // process is ended right after, without Unload or any other handler.
-  std::function<void()> EndSession;
+  // process is ended right after, without OnUnload or any other handler.
+  std::function<void()> OnEndSession;
   // Runs when the window repaints itself.
-  std::function<void()> Paint;
+  std::function<void()> OnPaint;
 
   // Runs `handler` for a message the window receives (a private or registered
   // message number); the window's own messages are not offered here.
@@ -150,14 +150,14 @@ class Form {
   void SystemChangedWindowState(WindowState state);
   // The user or the system changed the window's size (not its state).
   void SystemResized() {
-    if (Resize) Resize();
+    if (OnResize) OnResize();
   }
   void SystemPainted() {
-    if (Paint) Paint();
+    if (OnPaint) OnPaint();
   }
   void SystemRequestedClose() { Close(); }
   void SystemEndingSession() {
-    if (EndSession) EndSession();
+    if (OnEndSession) OnEndSession();
   }
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;

@@ -39,22 +39,22 @@ class WebBrowser : public Control {
 
   // The browser's events, raised by the backend.
   void RaiseStatusTextChange(const std::string& text) {
-    if (StatusTextChange) StatusTextChange(text);
+    if (OnStatusTextChange) OnStatusTextChange(text);
   }
   void RaiseProgressChange(long progress, long progress_max) {
-    if (ProgressChange) ProgressChange(progress, progress_max);
+    if (OnProgressChange) OnProgressChange(progress, progress_max);
   }
   void RaiseDownloadBegin() {
-    if (DownloadBegin) DownloadBegin();
+    if (OnDownloadBegin) OnDownloadBegin();
   }
   void RaiseDownloadComplete() {
-    if (DownloadComplete) DownloadComplete();
+    if (OnDownloadComplete) OnDownloadComplete();
   }
 
-  std::function<void(const std::string&)> StatusTextChange;
-  std::function<void(long, long)> ProgressChange;
-  std::function<void()> DownloadBegin;
-  std::function<void()> DownloadComplete;
+  std::function<void(const std::string&)> OnStatusTextChange;
+  std::function<void(long, long)> OnProgressChange;
+  std::function<void()> OnDownloadBegin;
+  std::function<void()> OnDownloadComplete;
 
  private:
   WebBrowserPeer* Engine() const { return dynamic_cast<WebBrowserPeer*>(Peer()); }

@@ -113,12 +113,12 @@ Form1::Form1(Form1Environment environment)
     box->SetToolTipText(row.tooltip);
     Add<ui::Label>(row.label, TwipsRect{360, row.top, 7035, 255}, &Frame2, row.text).SetToolTipText(row.tooltip);
   }
-  Check1.Click = [this] { Check1_Click(); };
-  Check2.Click = [this] { Check2_Click(); };
-  Check3.Click = [this] { Check3_Click(); };
-  Check4.Click = [this] { Check4_Click(); };
-  Check5.Click = [this] { Check5_Click(); };
-  Check6.Click = [this] { Check6_Click(); };
+  Check1.OnClick = [this] { Check1_Click(); };
+  Check2.OnClick = [this] { Check2_Click(); };
+  Check3.OnClick = [this] { Check3_Click(); };
+  Check4.OnClick = [this] { Check4_Click(); };
+  Check5.OnClick = [this] { Check5_Click(); };
+  Check6.OnClick = [this] { Check6_Click(); };
 
   Command5.SetToolTipText(
       "This will allow the next popup to be opened.  You can also press Win + Z or right click the Program Icon.  "
@@ -169,9 +169,9 @@ Form1::Form1(Form1Environment environment)
   SkinLabel2.SetVisible(false);
   BuildMenus();
 
-  Resize = [this] { Form_Resize(); };
-  Unload = [this] { Form_Unload(); };
-  EndSession = [this] { Form_EndSession(); };
+  OnResize = [this] { Form_Resize(); };
+  OnUnload = [this] { Form_Unload(); };
+  OnEndSession = [this] { Form_EndSession(); };
   SetMessageHandler(Module2::kTrayCallbackMessage,
                     [this](std::uintptr_t, std::intptr_t lparam) {
                       TrayIcon_Callback(static_cast<unsigned>(lparam & 0xFFFF));

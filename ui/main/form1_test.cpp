@@ -633,9 +633,9 @@ TEST_F(MainWindow, WithTheBannerOnBothFramesMoveDownAndTheWindowGrowsToShowIt) {
   const int client_height = f.ClientHeight();
   const int outer_width = f.OuterWidth();
   int navigations = 0;
-  f.wbBanner->DownloadBegin = [&] { ++navigations; };
+  f.wbBanner->OnDownloadBegin = [&] { ++navigations; };
   int picture_navigations = 0;
-  f.wbPicture->DownloadBegin = [&] { ++picture_navigations; };
+  f.wbPicture->OnDownloadBegin = [&] { ++picture_navigations; };
 
   f.Form_Load();
   EXPECT_FALSE(ShownOnScreen(f));  // growing is no resize: the window still waits for the splash

@@ -139,7 +139,7 @@ TEST_F(Skin, BannerHidesAStripOfTheCutOnTheRightInPixelsOrTwips) {
     banner.SetVisible(false);
     auto& picture = form.Add<ui::WebBrowser>("wbPicture", TwipsRect{60, 90, 7470, 900}, nullptr);
     std::vector<std::string> begun;
-    banner.DownloadBegin = [&] { begun.emplace_back("begin"); };
+    banner.OnDownloadBegin = [&] { begun.emplace_back("begin"); };
 
     modSkin skin;
     ASSERT_TRUE(skin.ShowBanner(form, units, "banner.quellix.example"));

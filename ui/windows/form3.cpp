@@ -56,7 +56,7 @@ Form3::Form3(Form3Environment environment)
   Command2.OnClick = [this] { Command2_Click(); };
   Command3.OnClick = [this] { Command3_Click(); };
   Command4.OnClick = [this] { Command4_Click(); };
-  Unload = [this] { Form_Unload(); };
+  OnUnload = [this] { Form_Unload(); };
   Form_Load();
 }
 

@@ -32,8 +32,8 @@ Form8::Form8(Form8Environment environment)
       env_(std::move(environment)) {
   Check1.SetCaption("Show at Startup");
   Check1.SetValue(1);
-  Check1.Click = [this] { Check1_Click(); };
-  Unload = [this] { Hide(); };
+  Check1.OnClick = [this] { Check1_Click(); };
+  OnUnload = [this] { Hide(); };
   Form_Load();
 }
 

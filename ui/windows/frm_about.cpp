@@ -59,7 +59,7 @@ frmAbout::frmAbout(frmAboutEnvironment environment)
   lblWebsite.OnClick = [this] { lblWebsite_Click(); };
   Label5.SetFont({"Verdana", 7, false});
   SkinLabel1.SetVisible(false);
-  Unload = [this] { Hide(); };
+  OnUnload = [this] { Hide(); };
   Form_Load();
 }
 

@@ -61,14 +61,14 @@ frmWebsite::frmWebsite(frmWebsiteEnvironment environment)
   Command5.OnClick = [this] { Command5_Click(); };
   Command6.OnClick = [this] { Command6_Click(); };
   Command7.OnClick = [this] { Command7_Click(); };
-  Text1.KeyPress = [this](int& key) { Text1_KeyPress(key); };
-  WebBrowser1.StatusTextChange = [this](const std::string& text) { WebBrowser1_StatusTextChange(text); };
-  WebBrowser1.ProgressChange = [this](long progress, long most) { WebBrowser1_ProgressChange(progress, most); };
-  WebBrowser1.DownloadBegin = [this] { WebBrowser1_DownloadBegin(); };
-  WebBrowser1.DownloadComplete = [this] { WebBrowser1_DownloadComplete(); };
-  Resize = [this] { Form_Resize(); };
-  Paint = [this] { LayoutControls(); };
-  Unload = [this] { Form_Unload(); };
+  Text1.OnKeyPress = [this](int& key) { Text1_KeyPress(key); };
+  WebBrowser1.OnStatusTextChange = [this](const std::string& text) { WebBrowser1_StatusTextChange(text); };
+  WebBrowser1.OnProgressChange = [this](long progress, long most) { WebBrowser1_ProgressChange(progress, most); };
+  WebBrowser1.OnDownloadBegin = [this] { WebBrowser1_DownloadBegin(); };
+  WebBrowser1.OnDownloadComplete = [this] { WebBrowser1_DownloadComplete(); };
+  OnResize = [this] { Form_Resize(); };
+  OnPaint = [this] { LayoutControls(); };
+  OnUnload = [this] { Form_Unload(); };
   Form_Load();
 }
 

@@ -23,7 +23,7 @@ NoticeWindow::NoticeWindow(ui::Toolkit& toolkit, const std::string& caption)
       Label1(Add<ui::Label>("Label1", ui::TwipsRect{120, 120, 5160, 1035}, nullptr, "")),
       Command1(Add<ui::Button>("Command1", ui::TwipsRect{4080, 1260, 1200, 420}, nullptr, "OK")) {
   Command1.OnClick = [this] { Hide(); };
-  Unload = [this] { Hide(); };
+  OnUnload = [this] { Hide(); };
 }
 
 NoticeWindow::~NoticeWindow() { DestroyWindow(); }

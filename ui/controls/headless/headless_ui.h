@@ -24,7 +24,7 @@ std::string LastPopupMenu(const Form& form);
 // that name; without it a context menu closes with nothing chosen.
 void ChooseInNextPopup(const Form& form, std::string entry_name);
 
-// The user drags the window's frame to this outer size (twips); Resize runs.
+// The user drags the window's frame to this outer size (twips); OnResize runs.
 void UserResized(Form& form, int outer_width, int outer_height);
 
 // The page engine of the web browser controls. Without it every navigation

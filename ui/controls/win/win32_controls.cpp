@@ -178,7 +178,7 @@ class TextBoxPeer final : public PlainPeer {
       // A box with key-press handling takes Enter itself, before the
       // window's dialog keys would (they press a button with it).
       const auto* key = reinterpret_cast<const MSG*>(lparam);
-      if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN && reinterpret_cast<TextBox*>(data)->KeyPress) {
+      if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN && reinterpret_cast<TextBox*>(data)->OnKeyPress) {
         return DefSubclassProc(window, message, wparam, lparam) | DLGC_WANTMESSAGE;
       }
     }

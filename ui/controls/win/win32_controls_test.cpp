@@ -135,9 +135,9 @@ TEST_F(Win32Backend, UserActionsReachTheControls) {
   ListBoxControl& list = form.Add<ListBoxControl>("List1", TwipsRect{120, 1400, 2500, 2000}, nullptr);
   int clicks = 0;
   int presses = 0;
-  box.Click = [&] { ++clicks; };
+  box.OnClick = [&] { ++clicks; };
   button.OnClick = [&] { ++presses; };
-  text.KeyPress = [](int& key) {
+  text.OnKeyPress = [](int& key) {
     if (key == 'x') key = 0;
   };
 
@@ -216,7 +216,7 @@ TEST_F(Win32Backend, StatusBarPanelsAndMenusAreRealOnes) {
 TEST_F(Win32Backend, MinimisingRunsResizeAndTimersTick) {
   Form form(*toolkit, TestStyle());
   std::vector<WindowState> seen;
-  form.Resize = [&] {
+  form.OnResize = [&] {
     seen.push_back(form.GetWindowState());
     form.SetVisible(form.GetWindowState() != WindowState::kMinimized);
   };
@@ -249,7 +249,7 @@ TEST_F(Win32Backend, GrowingByCodeKeepsThePlaceAndTheTwipsAtTheWindowsDpi) {
   form.ShowMenuBar();
   StatusBar& bar = form.Add<StatusBar>("StatusBar1", TwipsRect{});
   int resizes = 0;
-  form.Resize = [&] { ++resizes; };
+  form.OnResize = [&] { ++resizes; };
   form.Show();
   HWND window = H(form.hWnd());
   const int dpi = static_cast<int>(GetDpiForWindow(window));
