@@ -5,21 +5,15 @@
 #include "core/browser_panel_requests.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include "adapters/list_files_on_disk.h"
 #include "core/browser_tabs.h"
-#include "platform/message_pump.h"
+#include "core/testing/memory_list_files.h"
+#include "core/testing/scripted_popup_host.h"
 
 namespace quellix {
 namespace {
 
 using namespace browser_message;
-namespace fs = std::filesystem;
 
 TEST(PanelMessages, HostileRequestsAndAnswersHaveADefinedReadingAndValidOnesSurvive) {
   const struct {
@@ -79,41 +73,17 @@ TEST(PanelMessages, OnlyASiteThatCanStandAsAListLineIsOffered) {
   EXPECT_TRUE(AllowableSite("http://" + std::string(kMaxPanelSiteLength, 'h') + "/"));
 }
 
-class PanelHost : public PopupHost {
- public:
-  PopupOptions ReadOptions() override { return options; }
-  void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
-  bool WaitForMessage() override { return platform::WaitForMessage(); }
-  void PlayBlockSound() override {}
-  bool ShowSetupPrompt() override { return false; }
-  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = false};
-};
-
 class PanelRequests : public ::testing::Test {
  protected:
-  static fs::path FreshFolder() {
-    fs::path folder = fs::temp_directory_path() /
-                      ("quellix-panel-" + std::to_string(::getpid()) + "-" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-  }
   void SetUp() override {
-    std::ofstream(folder / "allowed.txt", std::ios::binary) << "first.example\r\n";
-    std::ofstream(folder / "disallowed.txt", std::ios::binary) << "\r\n";
+    list_files.files[kAllowedFile] = "first.example\r\n";
+    list_files.files["C:\\Quellix\\disallowed.txt"] = "\r\n";
     ASSERT_TRUE(lists.LoadAllowed().ok);
     ASSERT_TRUE(lists.LoadDisallowed().ok);
     tabs.Connected(1, true);
   }
-  void TearDown() override { fs::remove_all(folder); }
 
-  std::string AllowedFile() const {
-    std::ifstream in(folder / "allowed.txt", std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string AllowedFile() const { return list_files.files.at(kAllowedFile); }
   // What connection 1 was sent in answer to the last message.
   std::string Exchange(BrowserTabs::ConnectionId connection, const std::string& message) {
     sent.clear();
@@ -121,13 +91,14 @@ class PanelRequests : public ::testing::Test {
     return sent.size() == 1 && sent[0].first == connection ? sent[0].second : "<" + std::to_string(sent.size()) + ">";
   }
 
-  fs::path folder = FreshFolder();
+  static constexpr const char* kFolder = "C:\\Quellix";
+  static constexpr const char* kAllowedFile = "C:\\Quellix\\allowed.txt";
   ProgramState state;
-  PanelHost host;
+  testing::ScriptedPopupHost host{state, {.chkStopPop = true}};
   MemoryListBox List1;
   MemoryListBox List2;
-  ListFilesOnDisk list_files;
-  Module1 lists{list_files, folder.string(), "clicks.quellix.example", state, List1, List2};
+  testing::MemoryListFiles list_files;
+  Module1 lists{list_files, kFolder, "clicks.quellix.example", state, List1, List2};
   std::vector<std::pair<BrowserTabs::ConnectionId, std::string>> sent;
   BrowserTabs tabs{state, host,
                    [this](BrowserTabs::ConnectionId to, const std::string& text) { sent.emplace_back(to, text); },
@@ -171,10 +142,10 @@ TEST_F(PanelRequests, StateAndAlwaysAllowAsTheHostAsksAndNothingForAStranger) {
 
 TEST_F(PanelRequests, AListThatCannotBeWrittenIsReportedAndNoListsAtAllRefuse) {
   // The allowed file could not be loaded: the store refuses every change.
-  fs::remove(folder / "allowed.txt");
+  list_files.files.erase(kAllowedFile);
   MemoryListBox box1;
   MemoryListBox box2;
-  Module1 broken{list_files, folder.string(), "clicks.quellix.example", state, box1, box2};
+  Module1 broken{list_files, kFolder, "clicks.quellix.example", state, box1, box2};
   ASSERT_FALSE(broken.LoadAllowed().ok);
   const AllowSiteAnswer answer = AllowSiteAlways(AllowSiteRequest{"a", "http://x.example/"}, &broken);
   EXPECT_TRUE(answer.running);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/message_frames.h"
-#include "platform/message_pump_portable.h"
+#include "core/testing/scripted_popup_host.h"
 
 namespace quellix {
 namespace {
@@ -95,35 +95,6 @@ TEST(MessageFrames, MessagesComeWholeFromAnyPiecesAndTooLongOnesAreSkipped) {
   EXPECT_FALSE(reader.AtBoundary());
 }
 
-// The rest of the program: switches, the portable message queue, a prompt
-// that the test answers from inside the wait.
-class TabsHost : public PopupHost {
- public:
-  explicit TabsHost(ProgramState& state) : state_(state) {}
-  PopupOptions ReadOptions() override { return options; }
-  void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
-  bool WaitForMessage() override { return platform::WaitForMessage(); }
-  void PlayBlockSound() override {}
-  bool ShowSetupPrompt() override {
-    ++prompts;
-    if (while_prompt_waits) while_prompt_waits();
-    return true;
-  }
-  void Answer(bool allow) {
-    platform::PostTask([this, allow] {
-      state_.boolAllowSite = allow;
-      state_.boolAnswered = true;
-    });
-  }
-
-  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = true};
-  std::function<void()> while_prompt_waits;
-  int prompts = 0;
-
- private:
-  ProgramState& state_;
-};
-
 class BrowserTabsTest : public ::testing::Test {
  protected:
   BrowserTabsTest() { state.strAllowed = SiteListText("allowed.example\r\n"); }
@@ -140,7 +111,7 @@ class BrowserTabsTest : public ::testing::Test {
   static std::string Said(const std::string& id, Verdict verdict) { return Serialize(VerdictMessage{id, verdict}); }
 
   ProgramState state;
-  TabsHost host{state};
+  testing::ScriptedPopupHost host{state, {.chkStopPop = true, .chkLinks = true}};
   std::vector<std::pair<BrowserTabs::ConnectionId, std::string>> sent;
   BrowserTabs tabs{state, host, [this](BrowserTabs::ConnectionId to, const std::string& text) {
                      sent.emplace_back(to, text);
@@ -180,12 +151,12 @@ TEST_F(BrowserTabsTest, AWaitingPromptKeepsServingOtherConnectionsEachGettingIts
   host.options.chkAuto = true;
   tabs.Connected(1, true);
   tabs.Connected(2, true);
-  host.while_prompt_waits = [&] {
-    host.while_prompt_waits = nullptr;
+  host.on_prompt = [&] {
+    host.on_prompt = nullptr;
     // The same tab id in another browser, asking while the prompt is up.
-    platform::PostTask([&] { tabs.Received(2, Ask("b", 5, "http://allowed.example/")); });
-    platform::PostTask([&] { tabs.Received(2, Ask("c", 5, "http://other.example/")); });
-    host.Answer(false);
+    host.Post([&] { tabs.Received(2, Ask("b", 5, "http://allowed.example/")); });
+    host.Post([&] { tabs.Received(2, Ask("c", 5, "http://other.example/")); });
+    host.PostAnswer(false);
   };
   tabs.Received(1, Ask("a", 5, "http://neither.example/"));
   // "c" waited on the same prompt (both end on the one answer, as for
@@ -201,14 +172,14 @@ TEST_F(BrowserTabsTest, AnAnswerForAGoneConnectionIsDroppedAndARequestAskedAgain
   tabs.Connected(2, true);
   // The extension's worker stops while the prompt waits; the new worker asks
   // again on a new connection, then the user answers.
-  host.while_prompt_waits = [&] {
-    host.while_prompt_waits = nullptr;
-    platform::PostTask([&] {
+  host.on_prompt = [&] {
+    host.on_prompt = nullptr;
+    host.Post([&] {
       tabs.Disconnected(1);
       tabs.Connected(3, true);
       tabs.Received(3, Ask("a", 5, "http://neither.example/"));
     });
-    host.Answer(false);
+    host.PostAnswer(false);
   };
   tabs.Received(1, Ask("a", 5, "http://neither.example/"));
   EXPECT_TRUE(SentTo(1).empty());
@@ -218,10 +189,10 @@ TEST_F(BrowserTabsTest, AnAnswerForAGoneConnectionIsDroppedAndARequestAskedAgain
   EXPECT_EQ(state.intStopped, 1);
 
   // Answered while nobody listened: asked again, the answer is the one decided.
-  host.while_prompt_waits = [&] {
-    host.while_prompt_waits = nullptr;
-    platform::PostTask([&] { tabs.Disconnected(3); });
-    host.Answer(false);
+  host.on_prompt = [&] {
+    host.on_prompt = nullptr;
+    host.Post([&] { tabs.Disconnected(3); });
+    host.PostAnswer(false);
   };
   tabs.Received(3, Ask("b", 5, "http://neither2.example/"));
   tabs.Connected(4, true);

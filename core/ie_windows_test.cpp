@@ -2,34 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/message_pump_portable.h"
+#include "core/testing/scripted_popup_host.h"
 #include "tests/scripted_browser/scripted_browser.h"
 
 namespace quellix {
 namespace {
 
 using testing::ScriptedBrowserWindow;
+using testing::ScriptedPopupHost;
 using testing::ScriptedShell;
-
-class Host : public PopupHost {
- public:
-  PopupOptions ReadOptions() override { return options; }
-  void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
-  bool WaitForMessage() override { return platform::WaitForMessage(); }
-  void PlayBlockSound() override {}
-  bool ShowSetupPrompt() override {
-    if (on_prompt) on_prompt();
-    return true;
-  }
-  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = true};
-  std::function<void()> on_prompt;
-};
 
 class Tracker : public ::testing::Test {
  protected:
   std::shared_ptr<ScriptedShell> shell = std::make_shared<ScriptedShell>();
   ProgramState state;
-  Host host;
+  ScriptedPopupHost host{state, {.chkStopPop = true, .chkLinks = true}};
 };
 
 TEST_F(Tracker, OneSinkPerWindowFollowingOpenAndClose) {
@@ -133,8 +120,8 @@ TEST_F(Tracker, ASinkReleasedInsideItsOwnEventFinishesItsAnswer) {
   // While the prompt waits, a window opens (rebuild: the asking sink is
   // dropped from the collection) and then the user answers "block".
   host.on_prompt = [&] {
-    platform::PostTask([&] { shell->OpenWindow("http://other.example/"); });
-    platform::PostTask([&] {
+    host.Post([&] { shell->OpenWindow("http://other.example/"); });
+    host.Post([&] {
       state.boolAllowSite = false;
       state.boolAnswered = true;
     });
@@ -152,8 +139,8 @@ TEST_F(Tracker, ASinkDroppedWhileItsEventWaitsReceivesNothingMore) {
   int subscribers_meanwhile = -1;
   bool second_cancel = false;
   host.on_prompt = [&] {
-    platform::PostTask([&] { shell->OpenWindow("http://other.example/"); });
-    platform::PostTask([&] {
+    host.Post([&] { shell->OpenWindow("http://other.example/"); });
+    host.Post([&] {
       subscribers_meanwhile = asking->Subscribers();
       // A second request of the same window, decided without a question,
       // reaches the fresh sink only: it is decided and counted once.
@@ -174,8 +161,8 @@ TEST_F(Tracker, ReleasingTheTrackerInsideAnEvent) {
   auto window = shell->AddWindowSilently("http://asking.example/");
   auto tracker = cIEWindows::Create(*shell, state, host);
   host.on_prompt = [&] {
-    platform::PostTask([&] { tracker.reset(); });  // the main window closes meanwhile
-    platform::PostTask([&] {
+    host.Post([&] { tracker.reset(); });  // the main window closes meanwhile
+    host.Post([&] {
       state.boolAllowSite = true;
       state.boolAnswered = true;
     });

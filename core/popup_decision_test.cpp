@@ -4,49 +4,10 @@
 
 #include <limits>
 
-#include "platform/message_pump_portable.h"
+#include "core/testing/scripted_popup_host.h"
 
 namespace quellix {
 namespace {
-
-// The rest of the program as the decision sees it: switches, a message queue
-// (the portable one), a sound counter and a prompt that a test answers.
-class TestHost : public PopupHost {
- public:
-  explicit TestHost(ProgramState& state) : state_(state) {}
-
-  PopupOptions ReadOptions() override { return options; }
-  void ProcessPendingMessagesOnce() override {
-    ++pumped;
-    platform::ProcessPendingMessagesOnce();
-  }
-  bool WaitForMessage() override { return platform::WaitForMessage(); }
-  void PlayBlockSound() override { ++sounds; }
-  bool ShowSetupPrompt() override {
-    if (prompt_fails) return false;
-    ++prompts;
-    if (on_prompt) on_prompt(prompts);
-    if (answer) {
-      // The user answers a moment later, while the decision waits.
-      platform::PostTask([this, allow = *answer] {
-        state_.boolAllowSite = allow;
-        state_.boolAnswered = true;
-      });
-    }
-    return true;
-  }
-
-  PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = true, .chkLinks = false};
-  std::optional<bool> answer;  // nothing: the prompt is never answered
-  bool prompt_fails = false;
-  std::function<void(int)> on_prompt;
-  int pumped = 0;
-  int sounds = 0;
-  int prompts = 0;
-
- private:
-  ProgramState& state_;
-};
 
 class PopupDecision : public ::testing::Test {
  protected:
@@ -54,7 +15,7 @@ class PopupDecision : public ::testing::Test {
     return DecideNewWindow(state, host, [&]() -> std::optional<std::string> { return url; });
   }
   ProgramState state;
-  TestHost host{state};
+  testing::ScriptedPopupHost host{state, {.chkStopPop = true, .chkSound = true}};
 };
 
 TEST_F(PopupDecision, BlockingOffTouchesNothingAndKeepsTheAllowNextFlag) {
@@ -160,10 +121,10 @@ TEST_F(PopupDecision, AQuestionAskedWhileThePromptIsOpen) {
   // The first question waits; inside its wait a second request asks too, and
   // the one answer ends both decisions.
   NewWindowVerdict second = NewWindowVerdict::kUntouched;
-  host.on_prompt = [&](int number) {
-    if (number == 1) platform::PostTask([&] { second = Decide("http://second.example/"); });
-    if (number == 2) {
-      platform::PostTask([&] {
+  host.on_prompt = [&] {
+    if (host.prompts == 1) host.Post([&] { second = Decide("http://second.example/"); });
+    if (host.prompts == 2) {
+      host.Post([&] {
         state.boolAllowSite = true;
         state.boolAnswered = true;
       });

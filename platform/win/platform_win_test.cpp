@@ -6,67 +6,18 @@
 
 #include <string>
 
-#include "adapters/list_files_on_disk.h"
-#include "core/list_box.h"
-#include "core/program_state.h"
-#include "core/site_list_store.h"
 #include "platform/code_page.h"
 #include "platform/file_exists.h"
 #include "platform/file_io.h"
 #include "platform/win/file_replace_win.h"
 #include "platform/win/scoped_handle.h"
-#include "platform/win/wide_string.h"
+#include "platform/win/temp_folder_test_support.h"
 #include "platform/window_order.h"
 
 namespace quellix {
 namespace {
 
-// A fresh folder under %TEMP% for one test, removed with what it holds.
-class TempFolder {
- public:
-  TempFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"quellix-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount64());
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempFolder() {
-    WIN32_FIND_DATAW found;
-    win::ScopedFindHandle search(FindFirstFileW((path_ + L"\\*").c_str(), &found));
-    if (search) {
-      do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring full = path_ + L"\\" + name;
-        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveDirectoryW(full.c_str());
-        } else {
-          DeleteFileW(full.c_str());
-        }
-      } while (FindNextFileW(search.Get(), &found));
-    }
-    search.Reset();
-    RemoveDirectoryW(path_.c_str());
-  }
-  std::string Utf8() const { return win::Utf8(path_); }
-  std::wstring Wide() const { return path_; }
-  void Write(const wchar_t* name, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL) const {
-    win::ScopedHandle file(CreateFileW((path_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       attributes, nullptr));
-    DWORD written = 0;
-    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  }
-  std::string Read(const wchar_t* name) const {
-    std::string bytes;
-    EXPECT_TRUE(platform::ReadWholeFile(win::Utf8(path_ + L"\\" + name), bytes).ok);
-    return bytes;
-  }
-
- private:
-  std::wstring path_;
-};
+using testing::TempFolder;
 
 TEST(FileExistsWin, RealFiles) {
   TempFolder dir;
@@ -85,41 +36,13 @@ TEST(FileExistsWin, RealFiles) {
   EXPECT_FALSE(xfileExists::fileExists(base + "nofolder\\x.txt"));
 }
 
-TEST(CodePageWin, ListFilesGoThroughTheRealAnsiCodePage) {
-  TempFolder dir;
-  ProgramState state;
-  MemoryListBox allowed, disallowed;
-  ListFilesOnDisk list_files;
-  Module1 lists(list_files, dir.Utf8(), "clicks.quellix.example", state, allowed, disallowed);
-  ASSERT_TRUE(lists.EnsureListFiles().ok);
-  ASSERT_TRUE(lists.LoadAllowed().ok);
-  const std::string cafe = "caf\xC3\xA9.example";            // é: in the code page
-  const std::string greek = "\xCE\xB1\xCE\xB2.example";      // αβ: not in Windows-1252
-  ASSERT_TRUE(lists.AddAllowed(cafe).ok);
-  ASSERT_TRUE(lists.AddAllowed(greek).ok);
-  ASSERT_TRUE(lists.SaveAllowed().ok);
-  const std::string file = dir.Read(L"allowed.txt");
-  EXPECT_EQ(file, platform::AnsiFromUtf8("clicks.quellix.example\r\n" + cafe + "\r\n" + greek + "\r\n\r\n"));
-  if (GetACP() == 1252) {
-    EXPECT_NE(file.find("caf\xE9.example"), std::string::npos);
-  }
-
-  ProgramState again;
-  MemoryListBox reloaded, other;
-  Module1 reread(list_files, dir.Utf8(), "x", again, reloaded, other);
-  ASSERT_TRUE(reread.LoadAllowed().ok);
-  ASSERT_EQ(reloaded.ListCount(), 3);
-  EXPECT_EQ(reloaded.List(1), cafe);
-  EXPECT_NE(reloaded.List(2), greek);  // read back changed
-
-  // A character the code page can only approximate ("ā", best fit "a")
-  // becomes the replacement character, and is reported as not held.
-  if (GetACP() == 1252) {
-    EXPECT_EQ(platform::AnsiFromUtf8("\xC4\x81.example"), "?.example");
-    EXPECT_FALSE(platform::AnsiHoldsExactly("\xC4\x81.example"));
-    EXPECT_FALSE(platform::AnsiHoldsExactly(greek));
-    EXPECT_TRUE(platform::AnsiHoldsExactly(cafe));
-  }
+TEST(CodePageWin, ACharacterTheCodePageOnlyApproximatesIsNotHeld) {
+  // "ā" has the best fit "a": it becomes the replacement character instead.
+  if (GetACP() != 1252) GTEST_SKIP() << "the checks know Windows-1252";
+  EXPECT_EQ(platform::AnsiFromUtf8("\xC4\x81.example"), "?.example");
+  EXPECT_FALSE(platform::AnsiHoldsExactly("\xC4\x81.example"));
+  EXPECT_FALSE(platform::AnsiHoldsExactly("\xCE\xB1\xCE\xB2.example"));  // αβ
+  EXPECT_TRUE(platform::AnsiHoldsExactly("caf\xC3\xA9.example"));
 }
 
 TEST(FileIoWin, ReplaceKeepsTheOldFileWhenTheNewOneCannotBeWritten) {
