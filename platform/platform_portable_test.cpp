@@ -8,8 +8,6 @@
 
 #include "platform/code_page.h"
 #include "platform/file_exists.h"
-#include "platform/headless_windows.h"
-#include "platform/window_order.h"
 
 namespace quellix {
 namespace {
@@ -52,26 +50,6 @@ TEST(CodePage, Windows1252BothWays) {
   std::string every_byte;
   for (int b = 1; b < 256; ++b) every_byte.push_back(static_cast<char>(b));
   EXPECT_EQ(platform::AnsiFromUtf8(platform::Utf8FromAnsi(every_byte)), every_byte);
-}
-
-TEST(OnTop, TopmostThenNormal) {
-  const auto window = platform::headless::CreateWindowHandle();
-  const auto other = platform::headless::CreateWindowHandle();
-  clsOnTop on_top;
-  on_top.MakeTopMost(window);
-  EXPECT_TRUE(platform::IsTopmost(window));
-  EXPECT_EQ(platform::headless::ActiveWindow(), window);
-  on_top.MakeTopMost(other);  // both topmost: the last one is in front
-  EXPECT_EQ(platform::headless::ZOrder().front(), other);
-  modOnTop(other, false);
-  EXPECT_FALSE(platform::IsTopmost(other));
-  EXPECT_EQ(platform::headless::ZOrder().front(), window);
-  on_top.MakeNormal(window);
-  EXPECT_FALSE(platform::IsTopmost(window));
-  platform::headless::DestroyWindowHandle(window);
-  platform::headless::DestroyWindowHandle(other);
-  on_top.MakeTopMost(window);  // no longer a window: ignored
-  EXPECT_FALSE(platform::IsTopmost(window));
 }
 
 }  // namespace

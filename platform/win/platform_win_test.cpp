@@ -12,7 +12,6 @@
 #include "platform/win/file_replace_win.h"
 #include "platform/win/scoped_handle.h"
 #include "platform/win/temp_folder_test_support.h"
-#include "platform/window_order.h"
 
 namespace quellix {
 namespace {
@@ -137,23 +136,6 @@ TEST(ScopedHandleWin, ResetToItsOwnHandleKeepsItAndTheCloseKeepsTheLastError) {
   SetLastError(ERROR_PATH_NOT_FOUND);
   stale.Reset();
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-}
-
-TEST(OnTopWin, ExtendedStyleFollows) {
-  win::ScopedWindow window(CreateWindowExW(0, L"STATIC", L"on top test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
-  ASSERT_TRUE(window);
-  ShowWindow(window.Get(), SW_SHOWNOACTIVATE);
-  const auto handle = reinterpret_cast<platform::WindowHandle>(window.Get());
-  clsOnTop on_top;
-  on_top.MakeTopMost(handle);
-  EXPECT_TRUE(GetWindowLongPtrW(window.Get(), GWL_EXSTYLE) & WS_EX_TOPMOST);
-  on_top.MakeNormal(handle);
-  EXPECT_FALSE(GetWindowLongPtrW(window.Get(), GWL_EXSTYLE) & WS_EX_TOPMOST);
-  modOnTop(handle, true);
-  EXPECT_TRUE(platform::IsTopmost(handle));
-  modOnTop(handle, false);
-  EXPECT_FALSE(platform::IsTopmost(handle));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/registry_portable.h"
 #include "platform/settings_store.h"
 #include "tests/scripted_browser/scripted_browser.h"
+#include "tests/scripted_page_engine/scripted_page_engine.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/main/mod_hook.h"
 #include "ui/main/module2.h"
@@ -112,6 +113,7 @@ class MainWindow : public ::testing::Test {
   std::shared_ptr<testing::ScriptedShell> shell = std::make_shared<testing::ScriptedShell>();
   RecordingWindows windows;
   int ends = 0;
+  testing::ScriptedPageEngine pages;  // for the tests that install it
   std::unique_ptr<Form1> form;
 };
 
@@ -619,6 +621,7 @@ TEST_F(MainWindow, WithTheBannerOnBothFramesMoveDownAndTheWindowGrowsToShowIt) {
   modSkin skin;
   branding.boolBanner = true;
   branding.strBannerURL = "http://banner.quellix.example/strip.html";
+  pages.Install();
   Form1Environment environment = Environment();
   environment.skin = &skin;
   form = std::make_unique<Form1>(std::move(environment));

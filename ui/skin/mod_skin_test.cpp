@@ -5,6 +5,7 @@
 #include <array>
 
 #include "platform/message_pump.h"
+#include "tests/scripted_page_engine/scripted_page_engine.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/controls/skin_label.h"
 #include "ui/controls/web_browser.h"
@@ -28,7 +29,11 @@ ui::FormStyle Style() {
 
 class Skin : public ::testing::Test {
  protected:
-  void SetUp() override { ui::headless::ResetSystem(); }
+  void SetUp() override {
+    ui::headless::ResetSystem();
+    pages.Install();
+  }
+  testing::ScriptedPageEngine pages;
   std::unique_ptr<ui::Toolkit> toolkit = ui::CreateToolkit();
 };
 

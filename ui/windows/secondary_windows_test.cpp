@@ -11,6 +11,7 @@
 #include "platform/message_pump.h"
 #include "platform/registry_portable.h"
 #include "platform/settings_store.h"
+#include "tests/scripted_page_engine/scripted_page_engine.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/windows/secondary_window_set.h"
 
@@ -25,7 +26,7 @@ class Windows : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::headless::ResetSystem();
-    ui::headless::SetPageEngineAvailable(true);
+    pages.Install();
     fs::create_directories(folder);
     branding.LoadBranding();
     windows.AttachMainWindow([] { return platform::WindowHandle{0}; }, lists);
@@ -44,6 +45,7 @@ class Windows : public ::testing::Test {
   }
 
   fs::path folder = Folder();
+  testing::ScriptedPageEngine pages;
   std::unique_ptr<ui::Toolkit> toolkit = ui::CreateToolkit();
   ProgramState state;
   MemoryListBox List1;
@@ -189,7 +191,7 @@ TEST_F(Windows, AboutWithTheSkinOnCopiesEveryLabelAndTakesTheSkin) {
 }
 
 TEST_F(Windows, BrowserOpensTheWebsiteMaximisedAndShowsWhereItIs) {
-  ui::headless::SetPageTitle("http://www.quellix.example/", "Quellix home");
+  pages.SetPageTitle("http://www.quellix.example/", "Quellix home");
   windows.ShowWebsite();
   frmWebsite& website = *windows.Website();
   EXPECT_EQ(website.Caption(), "www.quellix.example");
@@ -302,7 +304,7 @@ TEST_F(Windows, ThePendingEndStopsTheSkinSupportFirstWhenTheSkinIsOn) {
 }
 
 TEST_F(Windows, BrowserWithoutAPageEngineStillWorksAsAWindow) {
-  ui::headless::SetPageEngineAvailable(false);
+  ui::headless::SetPageEngine(nullptr);
   windows.ShowWebsite();
   frmWebsite& website = *windows.Website();
   website.Text1.UserEdited("x.example");

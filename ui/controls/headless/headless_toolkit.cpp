@@ -1,6 +1,7 @@
-// The headless backend: forms and controls that keep their state in memory,
-// with window handles from the portable window manager, a procedure chain per
-// window, and the system-wide hot-key and tray tables.
+// The headless backend: forms and controls that keep their state in memory
+// (each peer keeps what it was told to show), with window handles from the
+// portable window manager, a procedure chain per window, and the system-wide
+// hot-key and tray tables.
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -28,6 +29,7 @@ struct WindowEntry {
 
 struct FormScreen {
   bool shown = false;
+  int menu_bar_entries = 0;
   int popups_shown = 0;
   std::string last_popup;
   std::string scripted_choice;
@@ -39,6 +41,8 @@ struct FormScreen {
 struct System {
   std::map<WindowHandle, WindowEntry> windows;
   std::map<WindowHandle, FormScreen> screens;
+  std::map<WindowHandle, headless::ShownWidget> widgets;
+  std::vector<Timer*> running_timers;
   std::vector<headless::HotKeyRecord> hot_keys;
   std::vector<NotifyIconRecord> icons;
   bool notification_area = true;  // false: the shell has no notification area (yet)
@@ -89,6 +93,7 @@ void EndWindow(WindowHandle handle) {
   Dispatch(handle, kWmNcDestroy, 0, 0);
   Sys().windows.erase(handle);
   Sys().screens.erase(handle);
+  Sys().widgets.erase(handle);
   platform::headless::DestroyWindowHandle(handle);
 }
 
@@ -100,14 +105,27 @@ class HeadlessControlPeer : public ControlPeer {
             static_cast<PictureBox&>(control).MouseMove();
           }
           return 0;
-        })) {}
+        })) {
+    if (control.Kind() == ControlKind::kStatusBar) {
+      Shown().panels.resize(static_cast<std::size_t>(static_cast<StatusBar&>(control).PanelCount()));
+    }
+  }
   ~HeadlessControlPeer() override { EndWindow(handle_); }
   WindowHandle Handle() const override { return handle_; }
-  void ShowText(const std::string&) override {}
-  void ShowVisible(bool) override {}
+  void ShowText(const std::string& text) override { Shown().text = text; }
+  void ShowVisible(bool visible) override { Shown().visible = visible; }
   void ShowToolTip(const std::string&) override {}
+  void ShowCheck(int value) override { Shown().check = value; }
+  void ListAdd(const std::string&) override { ++Shown().list_count; }
+  void ListRemove(int) override { --Shown().list_count; }
+  void ListSelect(int index) override { Shown().list_selection = index; }
+  void ShowPanels(const std::vector<StatusPanel>& panels) override {
+    Shown().panels.clear();
+    for (const StatusPanel& panel : panels) Shown().panels.push_back(panel.text);
+  }
 
  private:
+  headless::ShownWidget& Shown() { return Sys().widgets[handle_]; }
   WindowHandle handle_;
 };
 
@@ -117,13 +135,14 @@ class HeadlessFormPeer;
 // outliving its form's peer is a use after free the sanitizer reports.
 class HeadlessTimerPeer : public TimerPeer {
  public:
-  explicit HeadlessTimerPeer(HeadlessFormPeer& form);
+  HeadlessTimerPeer(HeadlessFormPeer& form, Timer& timer);
   ~HeadlessTimerPeer() override;
-  void Start(int) override {}
-  void Stop() override {}
+  void Start(int) override { Sys().running_timers.push_back(&timer_); }
+  void Stop() override { std::erase(Sys().running_timers, &timer_); }
 
  private:
   HeadlessFormPeer& form_;
+  Timer& timer_;
 };
 
 class HeadlessFormPeer : public FormPeer {
@@ -135,6 +154,7 @@ class HeadlessFormPeer : public FormPeer {
           return 0;
         })) {
     Sys().screens[handle_] = FormScreen{};
+    Sys().widgets[handle_].text = style.caption;
   }
   ~HeadlessFormPeer() override {
     if (live_timers != 0) ++Sys().timers_outliving_window;
@@ -142,7 +162,7 @@ class HeadlessFormPeer : public FormPeer {
   }
 
   WindowHandle Handle() const override { return handle_; }
-  void ShowCaption(const std::string&) override {}
+  void ShowCaption(const std::string& caption) override { Sys().widgets[handle_].text = caption; }
   void Present(bool visible, WindowState state) override {
     Sys().screens[handle_].shown = visible && state != WindowState::kMinimized;
   }
@@ -155,11 +175,12 @@ class HeadlessFormPeer : public FormPeer {
     const int resized = Sys().screens[handle_].outer_height;
     return resized >= 0 ? resized : style_.client_height + (style_.has_border ? 2 * 60 + 345 : 0);
   }
-  // The border stays as it is around the new client area.
+  // The client area takes exactly this size, whatever size the user gave
+  // the window before; the border stays around it.
   void ShowClientSize(int width, int height) override {
     FormScreen& screen = Sys().screens[handle_];
-    if (screen.outer_width >= 0) screen.outer_width += width - style_.client_width;
-    if (screen.outer_height >= 0) screen.outer_height += height - style_.client_height;
+    screen.outer_width = -1;
+    screen.outer_height = -1;
     style_.client_width = width;
     style_.client_height = height;
   }
@@ -167,8 +188,12 @@ class HeadlessFormPeer : public FormPeer {
   std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
     return headless::WrapHostedPeer(control, std::make_unique<HeadlessControlPeer>(control));
   }
-  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer&) override { return std::make_unique<HeadlessTimerPeer>(*this); }
-  void ShowMenuBar(const std::vector<const MenuItem*>&) override {}
+  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& timer) override {
+    return std::make_unique<HeadlessTimerPeer>(*this, timer);
+  }
+  void ShowMenuBar(const std::vector<const MenuItem*>& menus) override {
+    Sys().screens[handle_].menu_bar_entries = static_cast<int>(menus.size());
+  }
   int TrackPopupMenu(const MenuItem& menu) override {
     FormScreen& screen = Sys().screens[handle_];
     ++screen.popups_shown;
@@ -185,8 +210,13 @@ class HeadlessFormPeer : public FormPeer {
   WindowHandle handle_;
 };
 
-HeadlessTimerPeer::HeadlessTimerPeer(HeadlessFormPeer& form) : form_(form) { ++form_.live_timers; }
-HeadlessTimerPeer::~HeadlessTimerPeer() { --form_.live_timers; }
+HeadlessTimerPeer::HeadlessTimerPeer(HeadlessFormPeer& form, Timer& timer) : form_(form), timer_(timer) {
+  ++form_.live_timers;
+}
+HeadlessTimerPeer::~HeadlessTimerPeer() {
+  --form_.live_timers;
+  Stop();
+}
 
 class HeadlessToolkit : public Toolkit {
  public:
@@ -294,6 +324,26 @@ void UserResized(Form& form, int outer_width, int outer_height) {
 bool ShownOnScreen(const Form& form) {
   auto it = Sys().screens.find(form.hWnd());
   return it != Sys().screens.end() && it->second.shown;
+}
+
+ShownWidget Shown(WindowHandle window) {
+  auto it = Sys().widgets.find(window);
+  return it == Sys().widgets.end() ? ShownWidget{} : it->second;
+}
+
+int MenuBarEntries(const Form& form) {
+  auto it = Sys().screens.find(form.hWnd());
+  return it == Sys().screens.end() ? 0 : it->second.menu_bar_entries;
+}
+
+void TickRunningTimers() {
+  // A copy: a tick may stop or start timers.
+  const std::vector<Timer*> running = Sys().running_timers;
+  for (Timer* timer : running) {
+    if (std::find(Sys().running_timers.begin(), Sys().running_timers.end(), timer) != Sys().running_timers.end()) {
+      timer->Tick();
+    }
+  }
 }
 
 int PopupMenusShown(const Form& form) {

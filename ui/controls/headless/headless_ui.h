@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/controls/form.h"
 #include "ui/controls/notify_icon.h"
+#include "ui/controls/web_browser.h"
 #include "ui/controls/window_messages.h"
 
 namespace quellix::ui::headless {
@@ -18,6 +21,17 @@ void ResetSystem();
 
 // What the form's window shows now (as the backend was last told).
 bool ShownOnScreen(const Form& form);
+// What a control's or form's window shows (its text: a form's caption).
+struct ShownWidget {
+  std::string text;
+  bool visible = true;
+  int check = 0;
+  int list_count = 0;
+  int list_selection = -1;
+  std::vector<std::string> panels;
+};
+ShownWidget Shown(WindowHandle window);
+int MenuBarEntries(const Form& form);
 int PopupMenusShown(const Form& form);
 std::string LastPopupMenu(const Form& form);
 // The next context menu this form shows is answered by choosing the entry of
@@ -27,11 +41,27 @@ void ChooseInNextPopup(const Form& form, std::string entry_name);
 // The user drags the window's frame to this outer size (twips); OnResize runs.
 void UserResized(Form& form, int outer_width, int outer_height);
 
-// The page engine of the web browser controls. Without it every navigation
-// fails, as on a system with no browser engine.
-void SetPageEngineAvailable(bool available);
-// The title a page reports once loaded; by default its address.
-void SetPageTitle(const std::string& url, const std::string& title);
+// The pages of one headless web browser, shown by a page engine of the
+// test's own; it raises the browser's events.
+class PageView {
+ public:
+  virtual ~PageView() = default;
+  virtual bool Navigate(const std::string& url) = 0;
+  virtual bool GoBack() = 0;
+  virtual bool GoForward() = 0;
+  virtual bool Stop() = 0;
+  virtual bool Refresh() = 0;
+  virtual std::string LocationURL() const = 0;
+  virtual std::string LocationName() const = 0;
+};
+// Makes the page view of each web browser control made from now on.
+using PageEngine = std::function<std::unique_ptr<PageView>(WebBrowser& browser)>;
+// Without one (the default) every navigation fails, as on a system with no
+// page engine.
+void SetPageEngine(PageEngine engine);
+
+// Time passes by one interval of every running timer: each ticks once.
+void TickRunningTimers();
 
 // Timer peers that were still there when their form's window went (each
 // would then work on a window that is gone); since the last ResetSystem.

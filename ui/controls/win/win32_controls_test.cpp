@@ -1,16 +1,16 @@
-// The Win32 backend against Wine's window manager, controls and shell: real
-// child windows placed from twips, notifications reaching the portable
-// controls, menus, timers, subclassing and the notification area.
+// What only the Win32 backend shows, against Wine's window manager and
+// controls: real child windows placed from twips at the window's DPI, icons,
+// frames, the rich-text view and the owner-drawn list box. What both
+// backends do is in window_layer_behaviour_test.cpp.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include "platform/win/wide_string.h"
 #include "ui/controls/form.h"
-#include "ui/controls/notify_icon.h"
 #include "ui/controls/rich_text_box.h"
 #include "ui/controls/web_browser.h"
+#include "ui/controls/window_layer_test_driver.h"
 #include "ui/controls/window_messages.h"
 
 namespace quellix::ui {
@@ -18,22 +18,7 @@ namespace {
 
 HWND H(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
 
-// Handles what is queued for up to `ms` milliseconds, or until `done`.
-template <typename Done>
-bool PumpUntil(Done done, int ms = 2000) {
-  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
-  while (!done()) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (done()) return true;
-    if (GetTickCount64() > end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 FormStyle TestStyle() {
   FormStyle style;
@@ -78,8 +63,6 @@ TEST_F(Win32Backend, FormAndControlsArePlacedFromTwipsByTheWindowsDpi) {
   EXPECT_EQ(place.top, PixelsFromTwips(1080 + 240, static_cast<int>(dpi)));
   EXPECT_EQ(TextOf(H(label.hWnd())), "A label");
   EXPECT_EQ(TextOf(H(form.hWnd())), "Win32 test");
-  form.SetCaption("Renamed \xC3\xA9");
-  EXPECT_EQ(TextOf(H(form.hWnd())), "Renamed \xC3\xA9");
   EXPECT_GT(form.OuterWidth(), 6000);
 }
 
@@ -109,6 +92,7 @@ TEST_F(Win32Backend, EveryWindowOfTheProgramCarriesTheProgramsIcon) {
   Form form(*toolkit, style);
   EXPECT_NE(SendMessageW(H(form.hWnd()), WM_GETICON, ICON_SMALL, 0), 0);
   EXPECT_NE(SendMessageW(H(form.hWnd()), WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_EQ(RegisteredMessage("TaskbarCreated"), RegisterWindowMessageW(L"TaskbarCreated"));
 }
 
 TEST_F(Win32Backend, ADialogFrameAndARichTextViewShowingItsTextBeforeAnyFile) {
@@ -126,50 +110,11 @@ TEST_F(Win32Backend, ADialogFrameAndARichTextViewShowingItsTextBeforeAnyFile) {
   EXPECT_STREQ(shown, L"No help file was found.");
 }
 
-TEST_F(Win32Backend, UserActionsReachTheControls) {
+TEST_F(Win32Backend, AListBoxDrawsAWholeListAndATypedLetterSelectsTheNextEntryWithIt) {
   Form form(*toolkit, TestStyle());
   form.Show();
-  CheckBox& box = form.Add<CheckBox>("Check1", TwipsRect{120, 240, 200, 200}, nullptr);
-  Button& button = form.Add<Button>("Command1", TwipsRect{1000, 240, 1200, 400}, nullptr, "Press");
-  TextBox& text = form.Add<TextBox>("Text1", TwipsRect{120, 900, 2000, 285}, nullptr);
   ListBoxControl& list = form.Add<ListBoxControl>("List1", TwipsRect{120, 1400, 2500, 2000}, nullptr);
-  int clicks = 0;
-  int presses = 0;
-  box.OnClick = [&] { ++clicks; };
-  button.OnClick = [&] { ++presses; };
-  text.OnKeyPress = [](int& key) {
-    if (key == 'x') key = 0;
-  };
-
-  SendMessageW(H(box.hWnd()), BM_CLICK, 0, 0);
-  EXPECT_EQ(box.Value(), 1);
-  EXPECT_EQ(SendMessageW(H(box.hWnd()), BM_GETCHECK, 0, 0), BST_CHECKED);
-  box.SetValue(0);  // from code: the box shows it and the click runs
-  EXPECT_EQ(SendMessageW(H(box.hWnd()), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  EXPECT_EQ(clicks, 2);
-
-  SendMessageW(H(button.hWnd()), BM_CLICK, 0, 0);
-  EXPECT_EQ(presses, 1);
-
-  for (wchar_t key : std::wstring(L"axb")) SendMessageW(H(text.hWnd()), WM_CHAR, key, 0);
-  EXPECT_EQ(text.Text(), "ab");  // the key-press handling swallowed the x
-  text.SetText("set by code");
-  EXPECT_EQ(TextOf(H(text.hWnd())), "set by code");
-  // What code sets is the text, not what the box's EN_CHANGE reads back (a
-  // broken UTF-8 sequence comes back as U+FFFD).
-  text.SetText("caf\xC3");
-  EXPECT_EQ(text.Text(), "caf\xC3");
-
-  for (const char* item : {"one", "two", "three"}) list.AddItem(item);
-  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 3);
-  // What the list box tells its form when the user selects an entry.
-  SendMessageW(H(list.hWnd()), LB_SETCURSEL, 1, 0);
-  SendMessageW(H(form.hWnd()), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(H(list.hWnd())), LBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(H(list.hWnd())));
-  EXPECT_EQ(list.ListIndex(), 1);
-  list.RemoveItem(1);
-  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 2);
-  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCURSEL, 0, 0), LB_ERR);
+  for (const char* item : {"one", "three"}) list.AddItem(item);
   // A whole list at once; the box keeps no copy, it draws the list's own
   // entries, and a typed letter selects the next entry that begins with it.
   std::vector<std::string> many;
@@ -186,70 +131,11 @@ TEST_F(Win32Backend, UserActionsReachTheControls) {
   EXPECT_GT(SendMessageW(H(list.hWnd()), LB_GETITEMHEIGHT, 0, 0), 8);
 }
 
-TEST_F(Win32Backend, StatusBarPanelsAndMenusAreRealOnes) {
-  Form form(*toolkit, TestStyle());
-  StatusBar& bar = form.Add<StatusBar>("StatusBar1", TwipsRect{});
-  bar.AddPanel();
-  bar.AddPanel();
-  bar.SetPanelWidth(1, 3000);
-  bar.SetPanelText(1, "0 Popups blocked to date");
-  bar.SetPanelText(2, "Sounds Enabled");
-  EXPECT_EQ(SendMessageW(H(bar.hWnd()), SB_GETPARTS, 0, 0), 3);
-  wchar_t text[64] = {};
-  SendMessageW(H(bar.hWnd()), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text));
-  EXPECT_STREQ(text, L"Sounds Enabled");
-
-  MenuItem& file = form.AddMenu("mnuFile", "File");
-  MenuItem& exit = form.AddMenuItem(file, "mnuFileItem", 1, "Exit");
-  MenuItem& popup = form.AddMenu("Popup", "Popup", false);
-  form.AddMenuItem(popup, "show", -1, "Show program");
-  int exits = 0;
-  exit.OnClick = [&] { ++exits; };
-  form.ShowMenuBar();
-  HMENU bar_menu = GetMenu(H(form.hWnd()));
-  ASSERT_NE(bar_menu, nullptr);
-  EXPECT_EQ(GetMenuItemCount(bar_menu), 1);  // the hidden context menu is not in the bar
-  SendMessageW(H(form.hWnd()), WM_COMMAND, MAKEWPARAM(exit.CommandId(), 0), 0);
-  EXPECT_EQ(exits, 1);
-}
-
-TEST_F(Win32Backend, MinimisingRunsResizeAndTimersTick) {
-  Form form(*toolkit, TestStyle());
-  std::vector<WindowState> seen;
-  form.OnResize = [&] {
-    seen.push_back(form.GetWindowState());
-    form.SetVisible(form.GetWindowState() != WindowState::kMinimized);
-  };
-  form.Show();
-  EXPECT_TRUE(IsWindowVisible(H(form.hWnd())));
-  ShowWindow(H(form.hWnd()), SW_MINIMIZE);  // as the system would
-  PumpUntil([&] { return !IsWindowVisible(H(form.hWnd())); });
-  EXPECT_FALSE(IsWindowVisible(H(form.hWnd())));
-  form.SetWindowState(WindowState::kNormal);
-  EXPECT_TRUE(IsWindowVisible(H(form.hWnd())));
-  EXPECT_FALSE(IsIconic(H(form.hWnd())));
-  ASSERT_GE(seen.size(), 3u);
-  EXPECT_EQ(seen[1], WindowState::kMinimized);
-  EXPECT_EQ(seen.back(), WindowState::kNormal);
-
-  Timer& timer = form.AddTimer("Timer1", 2);
-  int ticks = 0;
-  timer.OnTimer = [&] {
-    if (++ticks == 5) timer.SetEnabled(false);
-  };
-  timer.SetEnabled(true);
-  EXPECT_TRUE(PumpUntil([&] { return ticks >= 5; }));
-  PumpUntil([] { return false; }, 100);
-  EXPECT_EQ(ticks, 5);
-}
-
 TEST_F(Win32Backend, GrowingByCodeKeepsThePlaceAndTheTwipsAtTheWindowsDpi) {
   Form form(*toolkit, TestStyle());
   form.AddMenu("mnuFile", "File");
   form.ShowMenuBar();
   StatusBar& bar = form.Add<StatusBar>("StatusBar1", TwipsRect{});
-  int resizes = 0;
-  form.OnResize = [&] { ++resizes; };
   form.Show();
   HWND window = H(form.hWnd());
   const int dpi = static_cast<int>(GetDpiForWindow(window));
@@ -271,8 +157,6 @@ TEST_F(Win32Backend, GrowingByCodeKeepsThePlaceAndTheTwipsAtTheWindowsDpi) {
   GetWindowRect(H(bar.hWnd()), &status);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&status), 2);
   EXPECT_EQ(status.bottom, client.bottom);
-  PumpUntil([] { return false; }, 100);
-  EXPECT_EQ(resizes, 1);  // the first showing's only
 
   // A minimised window takes its new size when it comes back.
   ShowWindow(window, SW_MINIMIZE);
@@ -311,46 +195,6 @@ TEST_F(Win32Backend, AControlInAPictureBoxIsClippedByTheBoxAndStillReportsToTheF
   EXPECT_EQ(ClientRectOf(H(button.hWnd())).top, PixelsFromTwips(2000, dpi));
   SendMessageW(H(button.hWnd()), BM_CLICK, 0, 0);
   EXPECT_EQ(presses, 2);
-}
-
-std::vector<unsigned> g_seen;
-ProcedureToken g_previous = 0;
-MessageResult Recording(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
-  if (message == kWmHotKey || message == kWmNcDestroy || message >= kWmApp) g_seen.push_back(message);
-  return CallPreviousProcedure(g_previous, window, message, wparam, lparam);
-}
-
-TEST_F(Win32Backend, SubclassedWindowSeesPostedMessagesFirstAndItsDestruction) {
-  g_seen.clear();
-  auto form = std::make_unique<Form>(*toolkit, TestStyle());
-  std::vector<std::intptr_t> handled;
-  form->SetMessageHandler(kWmApp + 7, [&](std::uintptr_t, std::intptr_t l) { handled.push_back(l); });
-  const WindowHandle window = form->hWnd();
-  g_previous = ReplaceWindowProcedure(window, &Recording);
-  ASSERT_NE(g_previous, 0u);
-  ASSERT_TRUE(PostWindowMessage(window, kWmHotKey, 0, 0));
-  ASSERT_TRUE(PostWindowMessage(window, kWmApp + 7, 0, 42));
-  PumpUntil([&] { return !handled.empty(); });
-  EXPECT_EQ(handled, std::vector<std::intptr_t>{42});
-  EXPECT_EQ(g_seen, (std::vector<unsigned>{kWmHotKey, kWmApp + 7}));
-  form.reset();
-  EXPECT_EQ(g_seen.back(), kWmNcDestroy);
-  EXPECT_FALSE(IsWindow(H(window)));
-}
-
-TEST_F(Win32Backend, HotKeyAndTrayIconAreRegisteredWithTheSystem) {
-  Form form(*toolkit, TestStyle());
-  // A key nobody else uses in the test session.
-  ASSERT_TRUE(RegisterSystemHotKey(form.hWnd(), 3, kModWin | kModNoRepeat, VK_F13));
-  Form other(*toolkit, TestStyle());
-  EXPECT_FALSE(RegisterSystemHotKey(other.hWnd(), 3, kModWin, VK_F13));
-  EXPECT_TRUE(UnregisterSystemHotKey(form.hWnd(), 3));
-
-  NotifyIconRecord icon{form.hWnd(), 7, kNifMessage | kNifTip, kWmApp + 9, 0, "Quellix test"};
-  EXPECT_TRUE(ShellNotifyIcon(NotifyIconAction::kAdd, icon));
-  EXPECT_TRUE(ShellNotifyIcon(NotifyIconAction::kDelete, icon));
-  EXPECT_FALSE(ShellNotifyIcon(NotifyIconAction::kDelete, icon));
-  EXPECT_EQ(RegisteredMessage("TaskbarCreated"), RegisterWindowMessageW(L"TaskbarCreated"));
 }
 
 }  // namespace
