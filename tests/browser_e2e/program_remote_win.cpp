@@ -30,8 +30,6 @@ namespace {
 
 using namespace quellix::testing;
 
-const wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings";
-
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size() * 2 + 1, L'\0');
   const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
@@ -65,73 +63,12 @@ std::string JsonString(const std::string& bytes) {
   return out + "\"";
 }
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-std::string ReadBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  CloseHandle(file);
-  return bytes;
-}
-
 std::string ListText(const std::string& sites) {
   if (sites == "-") return {};
   std::string text;
   std::stringstream parts(sites);
   for (std::string site; std::getline(parts, site, ',');) text += site + "\r\n";
   return text;
-}
-
-std::wstring StoredSetting(const wchar_t* key) {
-  wchar_t value[64] = {};
-  DWORD bytes = sizeof value - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, key, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
-    return L"<absent>";
-  return value;
-}
-
-bool IsCheckBox(HWND window) {
-  const LONG_PTR type = GetWindowLongPtrW(window, GWL_STYLE) & BS_TYPEMASK;
-  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX;
-}
-
-// The check box on the row of the label that begins with `label`.
-HWND SwitchBox(HWND main, const std::wstring& label) {
-  HWND text = FindChild(main, nullptr, [&](const std::wstring& t) { return t.rfind(label, 0) == 0; });
-  if (text == nullptr) return nullptr;
-  RECT row{};
-  GetWindowRect(text, &row);
-  const LONG middle = (row.top + row.bottom) / 2;
-  struct Search {
-    LONG middle;
-    HWND found;
-  } search{middle, nullptr};
-  EnumChildWindows(
-      main,
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        RECT place{};
-        GetWindowRect(window, &place);
-        if (IsCheckBox(window) && place.top <= s->middle && s->middle <= place.bottom) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 class Remote {
@@ -157,7 +94,7 @@ class Remote {
       HWND prompt = program_ ? program_->FindWindowOfClass(L"Quellix.Form3") : nullptr;
       return prompt && SaveWindowScreenshot(prompt, Wide(rest)) ? "ok" : "fail no prompt to take";
     }
-    if (command == "read") return "ok " + JsonString(ReadBytes(folder_ + L"\\" + Wide(rest)));
+    if (command == "read") return "ok " + JsonString(FileBytes(folder_ + L"\\" + Wide(rest)).value_or(""));
     if (command == "list") return ListBoxItems(rest);
     if (command == "exit") return Exit();
     return "fail unknown command " + command;
@@ -172,8 +109,8 @@ class Remote {
     if (!StoreSetting(L"showHelp", L"0") || !StoreSetting(L"chkSound", L"0")) return "fail settings";
     folder_ = PrepareProgramFolder(Wide(QUELLIX_PROGRAM_EXE), L"quellix-browser-e2e");
     if (folder_.empty()) return "fail folder";
-    if (!WriteBytes(folder_ + L"\\allowed.txt", ListText(lists.substr(0, space))) ||
-        !WriteBytes(folder_ + L"\\disallowed.txt", ListText(lists.substr(space + 1))))
+    if (!WriteFileBytes(folder_ + L"\\allowed.txt", ListText(lists.substr(0, space))) ||
+        !WriteFileBytes(folder_ + L"\\disallowed.txt", ListText(lists.substr(space + 1))))
       return "fail lists";
     return "ok " + Narrow(folder_);
   }
@@ -250,7 +187,7 @@ class Remote {
     if (!program_->WaitForExit(20000, &code)) return "fail still running";
     program_.reset();
     main_ = nullptr;
-    return "ok " + Narrow(StoredSetting(L"intStopped"));
+    return "ok " + Narrow(ProgramSetting(L"intStopped"));
   }
 
   std::wstring folder_;

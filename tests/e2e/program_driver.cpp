@@ -74,6 +74,28 @@ void ForgetProgramSettings() {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker");
 }
 
+std::optional<std::string> FileBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
 RunningProgram::RunningProgram(const std::wstring& exe) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -133,10 +155,14 @@ ULONGLONG RunningProgram::ProcessorTime() const {
   return value(kernel) + value(user);
 }
 
-HWND RunningProgram::FindWindowOfClass(const wchar_t* window_class) const {
-  WindowSearch search{process_id_, window_class, nullptr};
+HWND VisibleWindowOfClass(DWORD process_id, const wchar_t* window_class) {
+  WindowSearch search{process_id, window_class, nullptr};
   EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+HWND RunningProgram::FindWindowOfClass(const wchar_t* window_class) const {
+  return VisibleWindowOfClass(process_id_, window_class);
 }
 
 HWND RunningProgram::WaitForWindow(const wchar_t* window_class, DWORD ms) const {
@@ -204,10 +230,11 @@ std::vector<Child> WithText(const std::vector<Child>& children, const std::wstri
 }
 
 HWND SwitchBox(HWND form, const std::wstring& label) {
-  const auto labels = WithText(ChildrenOf(form, L"Static"), label);
-  if (labels.empty()) return nullptr;
+  const auto labels = ChildrenOf(form, L"Static");
+  const auto row = std::find_if(labels.begin(), labels.end(), [&](const Child& c) { return c.text.starts_with(label); });
+  if (row == labels.end()) return nullptr;
   for (const Child& box : ChildrenOf(form, L"Button")) {
-    if (box.text.empty() && box.place.top == labels[0].place.top && box.place.right <= labels[0].place.left) {
+    if (box.text.empty() && box.place.top == row->place.top && box.place.right <= row->place.left) {
       return box.window;
     }
   }

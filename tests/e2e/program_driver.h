@@ -22,6 +22,16 @@ std::wstring PrepareProgramFolder(const std::wstring& built_exe, const std::wstr
 // Forgets every option of the program, as on a first start.
 void ForgetProgramSettings();
 
+// A file's bytes, read while the program may hold it open; nothing when it
+// cannot be opened.
+std::optional<std::string> FileBytes(const std::wstring& path);
+// Replaces the file with `bytes`; false unless all of them were written.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// A visible top-level window of that process of that window class (a context
+// menu's is "#32768").
+HWND VisibleWindowOfClass(DWORD process_id, const wchar_t* window_class);
+
 class RunningProgram {
  public:
   explicit RunningProgram(const std::wstring& exe);
@@ -64,7 +74,7 @@ struct Child {
 std::vector<Child> ChildrenOf(HWND parent, const wchar_t* window_class);
 std::vector<Child> WithText(const std::vector<Child>& children, const std::wstring& text);
 // The check box of a switch of the main window: the box without text on the
-// row of its label.
+// row of the label that begins with `label`.
 HWND SwitchBox(HWND form, const std::wstring& label);
 
 // A status bar panel's text (panels from 0), read through a buffer in the

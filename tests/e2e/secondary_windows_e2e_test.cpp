@@ -29,18 +29,6 @@ std::wstring ScreenshotPath(const wchar_t* name) {
   return folder + L"\\" + name;
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 class ProgramEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -107,7 +95,7 @@ TEST_F(ProgramEndToEnd, FirstStartShowsHelpAndSetupModeAsksAboutASiteOnNeitherLi
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->cancel, VARIANT_FALSE);
   EXPECT_FALSE(answer->ppdisp_touched);
-  EXPECT_NE(ReadWholeFile(folder + L"\\allowed.txt").find("ads.neither.example\r\n"), std::string::npos);
+  EXPECT_NE(FileBytes(folder + L"\\allowed.txt").value_or("").find("ads.neither.example\r\n"), std::string::npos);
   EXPECT_TRUE(WaitUntil([&] { return program.FindWindowOfClass(L"Quellix.Form3") == nullptr; }, 5000));
 
   // The site is allowed now: the next request opens without a question.

@@ -37,40 +37,7 @@ LRESULT SendForResult(HWND window, UINT message, WPARAM wparam = 0, LPARAM lpara
 
 std::wstring Setting(const wchar_t* key) { return ProgramSetting(key); }
 
-std::string FileText(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
-// The program's open context menu, if one shows.
-HWND OpenContextMenu(DWORD process_id) {
-  struct Search {
-    DWORD process_id;
-    HWND found;
-  } search{process_id, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->process_id && lstrcmpW(name, L"#32768") == 0 && IsWindowVisible(window)) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+std::string FileText(const std::wstring& path) { return FileBytes(path).value_or("<missing>"); }
 
 // Chooses the n-th entry (from 1) of an open context menu with the keyboard.
 void ChooseWithKeys(HWND menu, int entry) {
@@ -224,7 +191,7 @@ TEST_F(MainWindowEndToEnd, FirstStartAsAUserMeetsIt) {
   EXPECT_EQ(Setting(L"state"), L"down");
   ASSERT_TRUE(PostMessageW(form, kTrayCallback, 0, WM_RBUTTONUP));
   HWND menu = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (menu = OpenContextMenu(program.ProcessId())) != nullptr; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return (menu = program.FindWindowOfClass(L"#32768")) != nullptr; }, 5000));
   ChooseWithKeys(menu, 2);  // "Close this menu", "Show program", ...
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(form) != FALSE; }, 5000));
   EXPECT_TRUE(WaitUntil([&] { return Setting(L"state") == L"up"; }, 5000));

@@ -29,27 +29,6 @@ using scripted_com::ScriptedComBrowser;
 using scripted_com::ScriptedComServer;
 using scripted_com::WindowsPath;
 
-const wchar_t kSettingsKey[] = L"Software\\VB and VBA Program Settings\\Quellix Pop-Up Blocker\\Settings";
-
-std::wstring StoredSetting(const wchar_t* key) {
-  wchar_t value[64] = {};
-  DWORD bytes = sizeof value - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, key, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS) {
-    return L"<absent>";
-  }
-  return value;
-}
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  CloseHandle(file);
-  return ok;
-}
-
 double MillisecondsSince(ULONGLONG start_ticks) { return static_cast<double>(GetTickCount64() - start_ticks); }
 
 class PopupStress : public ::testing::Test {
@@ -235,7 +214,7 @@ TEST_F(PopupStress, TwoHundredWindowsOpenAndCloseWhilePagesAskForPopupsAndThePro
   DWORD exit_code = 1;
   ASSERT_TRUE(program.WaitForExit(20000, &exit_code));
   EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(StoredSetting(L"intStopped"), std::to_wstring(blocked.load()));
+  EXPECT_EQ(ProgramSetting(L"intStopped"), std::to_wstring(blocked.load()));
 }
 
 // Lists of 32767 sites each, the sites asked about at their ends.
@@ -299,7 +278,7 @@ TEST_F(PopupStress, AMegabyteAddressAgainstListsOf32767SitesIsDecidedWithoutAPau
   DWORD exit_code = 1;
   ASSERT_TRUE(program.WaitForExit(20000, &exit_code));
   EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(StoredSetting(L"intStopped"), L"4");
+  EXPECT_EQ(ProgramSetting(L"intStopped"), L"4");
 }
 
 }  // namespace

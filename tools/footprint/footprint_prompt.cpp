@@ -8,60 +8,37 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <optional>
-#include <string>
 #include <thread>
 
 #include "tests/e2e/program_driver.h"
-#include "tests/scripted_com_browser/scripted_com_client.h"
+#include "tools/footprint/scripted_start.h"
 
 namespace {
 
-using quellix::testing::RunningProgram;
-using quellix::testing::scripted_com::ScriptedComBrowser;
-using quellix::testing::scripted_com::ScriptedComServer;
+using quellix::footprint::Fail;
 
-// Wine hands a Unix path on as it was typed; the program needs a Windows one.
-std::wstring WindowsPathOf(std::wstring path) {
-  if (!path.empty() && path.front() == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
-int Fail(const char* what) {
-  std::printf("footprint_prompt: %s\n", what);
-  std::fflush(stdout);
-  return 1;
-}
+constexpr const char* kProbe = "footprint_prompt";
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 4) return Fail("usage: footprint_prompt <program exe> <scripted_com_browser.dll> <seconds>");
+  if (argc < 4) return Fail(kProbe, "usage: footprint_prompt <program exe> <scripted_com_browser.dll> <seconds>");
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  ScriptedComServer server(WindowsPathOf(argv[2]));
-  if (!server.Registered()) return Fail("the scripted browser side could not be registered");
-  RunningProgram program(WindowsPathOf(argv[1]));
-  if (!program.Started()) return Fail("the program did not start");
-  HWND main = program.WaitForWindow(L"Quellix.Form1", 30000);
-  if (main == nullptr) return Fail("no main window");
-  std::optional<ScriptedComBrowser> browser = ScriptedComBrowser::Find(program.ProcessId(), 30000);
-  if (!browser) return Fail("the program asked for no browser windows");
-  const int window = browser->OpenWindow(L"http://ads.neither.example/offer.html");
-  if (window < 0 || !quellix::testing::WaitUntil(
-                        [&] { return browser->Query(quellix::testing::scripted_com::Query::kConnections, window) == 1; },
-                        10000)) {
-    return Fail("the program did not follow the scripted window");
+  quellix::footprint::ScriptedStart start;
+  if (const char* problem =
+          quellix::footprint::StartWithScriptedPage(start, argv[1], argv[2], L"http://ads.neither.example/offer.html")) {
+    return Fail(kProbe, problem);
   }
+  auto& browser = start.browser;
+  auto& program = *start.program;
+  const int window = start.window;
 
   // The page's request waits for the answer, as the browser would.
   std::thread page([&] { browser->RaiseNewWindow2(window, VARIANT_FALSE); });
   HWND prompt = program.WaitForWindow(L"Quellix.Form3", 10000);
   if (prompt == nullptr) {
     page.detach();
-    return Fail("no prompt");
+    return Fail(kProbe, "no prompt");
   }
   std::printf("prompt waiting\n");
   std::fflush(stdout);
@@ -69,8 +46,8 @@ int wmain(int argc, wchar_t** argv) {
 
   quellix::testing::PressButton(quellix::testing::FindChildWithText(prompt, L"Button", L"Block Now"));
   page.join();
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  if (!program.WaitForExit(20000)) return Fail("the program did not end");
+  PostMessageW(start.main, WM_CLOSE, 0, 0);
+  if (!program.WaitForExit(20000)) return Fail(kProbe, "the program did not end");
   CoUninitialize();
   return 0;
 }

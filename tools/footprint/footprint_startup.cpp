@@ -10,30 +10,14 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/e2e/program_driver.h"
+
 namespace {
 
 double MillisecondsBetween(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-struct Search {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK VisibleMainWindow(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<Search*>(data);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (owner == search->process_id && IsWindowVisible(window) && lstrcmpW(name, L"Quellix.Form1") == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
 }
 
 int Fail(const char* what) {
@@ -63,19 +47,19 @@ int wmain(int argc, wchar_t** argv) {
   }
   CloseHandle(process.hThread);
 
-  Search search{process.dwProcessId, nullptr};
-  for (int i = 0; i < 60000 && search.found == nullptr; ++i) {
-    EnumWindows(VisibleMainWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) Sleep(1);
+  HWND main = nullptr;
+  for (int i = 0; i < 60000 && main == nullptr; ++i) {
+    main = quellix::testing::VisibleWindowOfClass(process.dwProcessId, L"Quellix.Form1");
+    if (main == nullptr) Sleep(1);
   }
   LARGE_INTEGER shown;
   QueryPerformanceCounter(&shown);
-  if (search.found == nullptr) return Fail("no main window within a minute");
+  if (main == nullptr) return Fail("no main window within a minute");
 
-  HWND status = FindWindowExW(search.found, nullptr, L"msctls_statusbar32", nullptr);
+  HWND status = FindWindowExW(main, nullptr, L"msctls_statusbar32", nullptr);
   wchar_t text[256] = {};
   DWORD_PTR result = 0;
-  const bool answered = SendMessageTimeoutW(status ? status : search.found, WM_GETTEXT, 256,
+  const bool answered = SendMessageTimeoutW(status ? status : main, WM_GETTEXT, 256,
                                             reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 60000, &result) != 0;
   LARGE_INTEGER answer;
   QueryPerformanceCounter(&answer);
@@ -84,7 +68,7 @@ int wmain(int argc, wchar_t** argv) {
               MillisecondsBetween(started, shown), MillisecondsBetween(shown, answer), text);
   std::fflush(stdout);
 
-  PostMessageW(search.found, WM_CLOSE, 0, 0);
+  PostMessageW(main, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
   CloseHandle(process.hProcess);
   return 0;
