@@ -4,8 +4,7 @@
 // the round trip of the same request straight through QuellixBridge.exe.
 // Not a test: it prints the figures (tools/bench-browser.sh runs it).
 import { spawn } from "node:child_process";
-import { ProgramRemote, closeBrowser, freshPage, launchBrowser, required, startPageServer, watchNewWindows } from
-  "./driver.mjs";
+import { endRun, freshPage, openWithoutWaiting, required, startRun, watchNewWindows } from "./driver.mjs";
 
 const WINDOWS = 50;
 
@@ -54,22 +53,12 @@ async function hostRoundTrips(url, count) {
   return times;
 }
 
-const pages = await startPageServer();
-const remote = await ProgramRemote.start();
-let browser;
+const run = {};
 try {
-  await remote.run("prepare - -");
-  for (const [key, value] of [["chkStopPop", "1"], ["chkAuto", "0"], ["chkLinks", "0"]]) {
-    await remote.run(`set ${key} ${value}`);
-  }
-  await remote.run("start");
-  browser = await launchBrowser();
+  const { pages, remote, browser } = await startRun(run, { switches: { chkStopPop: 1, chkAuto: 0, chkLinks: 0 } });
   const target = `http://popper.test:${pages.port}/onload.html`;
   const times = [];
-  // The page's load is not waited for (see openWithoutWaiting in browser_e2e.mjs).
-  const open = (tab) => {
-    tab.goto(target).catch(() => {});
-  };
+  const open = (tab) => openWithoutWaiting(tab, target);
   const once = { expect: { opened: 1, closed: 1 }, settleMs: 0 };
   await watchNewWindows(browser, async () => open(await freshPage(browser)), once); // the host's start
   for (let i = 0; i < WINDOWS; i += 1) {
@@ -83,8 +72,5 @@ try {
   console.log(`the same request through QuellixBridge.exe and the program alone: ${stats(trips)}`);
   console.log(`saved count: ${await remote.run("exit")}`);
 } finally {
-  if (browser) await closeBrowser(browser);
-  await remote.close();
-  pages.server.closeAllConnections();
-  pages.server.close();
+  await endRun(run);
 }

@@ -7,16 +7,16 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, test } from "node:test";
 import {
-  EXTENSION_ID, ProgramRemote, closeBrowser, freshPage, launchBrowser, required, sleep, startPageServer,
+  EXTENSION_ID, closeBrowser, endRun, freshPage, launchBrowser, openWithoutWaiting, required, sleep, startRun,
   watchNewWindows,
 } from "./driver.mjs";
 
+const run = {};
 let remote;
-let pages;
 let browser; // Chromium's own blocker off
 let closedByUs = 0; // windows the program closed, to compare with the saved count
 
-const site = (name) => `${name}.test:${pages.port}`;
+const site = (name) => `${name}.test:${run.pages.port}`;
 const url = (name, page) => `http://${site(name)}/${page}`;
 
 // Opens `page` of `name` in a fresh tab (optionally clicking `selector`) and
@@ -36,22 +36,12 @@ async function visit(b, name, page, { click, expectClosed = 0 } = {}) {
 }
 
 before(async () => {
-  pages = await startPageServer();
-  remote = await ProgramRemote.start();
-  await remote.run(`prepare ${site("allowed")} -`);
-  for (const [key, value] of [["chkStopPop", "1"], ["chkAuto", "0"], ["chkLinks", "1"]]) {
-    await remote.run(`set ${key} ${value}`);
-  }
-  await remote.run("start");
-  browser = await launchBrowser();
+  ({ remote, browser } = await startRun(run, {
+    allowed: () => site("allowed"), switches: { chkStopPop: 1, chkAuto: 0, chkLinks: 1 },
+  }));
 });
 
-after(async () => {
-  if (browser) await closeBrowser(browser);
-  if (remote) await remote.close();
-  pages?.server.closeAllConnections();
-  pages?.server.close();
-});
+after(() => endRun(run));
 
 test("the extension has the ID that the host manifest allows", () => {
   assert.equal(browser.extensionId, EXTENSION_ID);
@@ -157,17 +147,6 @@ test("the program not running: every window opens", async () => {
   assert.deepEqual(await visit(browser, "popper", "timer.html").then(shape), [1, 0]);
   assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#box" }).then(shape), [1, 0]);
 });
-
-// Under Puppeteer's debugging a page may stop answering when a window it
-// opened is closed before that window has begun to load (Puppeteer holds each
-// new window until it has attached to it, and the held window's first
-// document lives in the opener's renderer). So nothing waits on a page once
-// it may have opened a window: neither its load nor the release of a click.
-// A browser as users run it goes on (checked without Puppeteer: 20 windows
-// closed in a row, the page reporting after each).
-function openWithoutWaiting(tab, address) {
-  tab.goto(address).catch(() => {});
-}
 
 // A real mouse click: move, press, release.
 async function clickOpeningAWindow(tab, selector) {

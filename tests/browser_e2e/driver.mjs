@@ -207,6 +207,39 @@ export async function watchNewWindows(b, action, { settleMs = 1500, expect } = {
   };
 }
 
+// What every run begins with, filled into `run` step by step so that endRun
+// takes down whatever did start: the test pages (`more` and `windowHost` as
+// for startPageServer), the program through its remote with an allowed list
+// (`allowed()`: sites separated by commas, "-" for none; run.pages is there
+// by then) and its switches, then the browser that `launch` starts.
+export async function startRun(run, { more, windowHost, allowed = () => "-", switches, launch = launchBrowser }) {
+  run.pages = await startPageServer(more, windowHost);
+  run.remote = await ProgramRemote.start();
+  await run.remote.run(`prepare ${allowed()} -`);
+  for (const [key, value] of Object.entries(switches)) await run.remote.run(`set ${key} ${value}`);
+  await run.remote.run("start");
+  run.browser = await launch();
+  return run;
+}
+
+export async function endRun({ pages, remote, browser }) {
+  if (browser) await closeBrowser(browser);
+  if (remote) await remote.close();
+  pages?.server.closeAllConnections();
+  pages?.server.close();
+}
+
+// Under Puppeteer's debugging a page may stop answering when a window it
+// opened is closed before that window has begun to load (Puppeteer holds each
+// new window until it has attached to it, and the held window's first
+// document lives in the opener's renderer). So nothing waits on a page once
+// it may have opened a window: neither its load nor the release of a click.
+// A browser as users run it goes on (checked without Puppeteer: 20 windows
+// closed in a row, the page reporting after each).
+export function openWithoutWaiting(tab, address) {
+  tab.goto(address).catch(() => {});
+}
+
 // Opens a blank tab and closes every other, so that each step starts alike
 // (the new tab opens before any watching starts).
 export async function freshPage(b) {

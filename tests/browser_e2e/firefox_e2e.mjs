@@ -7,42 +7,31 @@
 // browser has no toolbar to open it from.)
 import assert from "node:assert/strict";
 import { after, before, test } from "node:test";
-import { ProgramRemote, closeBrowser, freshPage, startPageServer, watchNewWindows } from "./driver.mjs";
+import { endRun, freshPage, openWithoutWaiting, startRun, watchNewWindows } from "./driver.mjs";
 import { launchFirefox } from "./firefox_driver.mjs";
 
+const run = {};
 let remote;
-let pages;
 let browser;
 
-const site = (name) => `${name}.localhost:${pages.port}`;
+const site = (name) => `${name}.localhost:${run.pages.port}`;
 const url = (name, page) => `http://${site(name)}/${page}`;
 
 async function visit(name, page, expectClosed = 0) {
   const tab = await freshPage(browser);
-  // Nothing waits on a page that may open a window (see browser_e2e.mjs).
-  const { opened, closed } = await watchNewWindows(browser, () => void tab.goto(url(name, page)).catch(() => {}),
+  const { opened, closed } = await watchNewWindows(browser, () => openWithoutWaiting(tab, url(name, page)),
     { expect: { opened: 1, closed: expectClosed } });
   return [opened, closed];
 }
 
 before(async () => {
-  // Firefox takes every *.localhost name for the loopback address.
-  pages = await startPageServer({}, "newwindow.localhost");
-  remote = await ProgramRemote.start();
-  await remote.run(`prepare ${site("allowed")} -`);
-  for (const [key, value] of [["chkStopPop", "1"], ["chkAuto", "0"], ["chkLinks", "0"]]) {
-    await remote.run(`set ${key} ${value}`);
-  }
-  await remote.run("start");
-  browser = await launchFirefox();
+  ({ remote, browser } = await startRun(run, {
+    windowHost: "newwindow.localhost", // Firefox takes every *.localhost name for the loopback address
+    allowed: () => site("allowed"), switches: { chkStopPop: 1, chkAuto: 0, chkLinks: 0 }, launch: launchFirefox,
+  }));
 });
 
-after(async () => {
-  if (browser) await closeBrowser(browser);
-  if (remote) await remote.close();
-  pages?.server.closeAllConnections();
-  pages?.server.close();
-});
+after(() => endRun(run));
 
 test("firefox: blocking, the allowed list and the setup-mode prompt", async () => {
   assert.deepEqual(await visit("popper", "onload.html", 1), [1, 1]);

@@ -10,7 +10,7 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, test } from "node:test";
 import {
-  EXTENSION_ID, ProgramRemote, closeBrowser, freshPage, launchBrowser, required, startPageServer, watchNewWindows,
+  EXTENSION_ID, endRun, freshPage, openWithoutWaiting, required, startRun, watchNewWindows,
 } from "./driver.mjs";
 
 const PAGES = {
@@ -21,37 +21,20 @@ const PAGES = {
     </script><p>a page that opens two windows</p>`,
 };
 
+const run = {};
 let remote;
-let pages;
 let browser;
 
-const site = (name) => `${name}.test:${pages.port}`;
+const site = (name) => `${name}.test:${run.pages.port}`;
 const url = (name, page) => `http://${site(name)}/${page}`;
 // The new windows open on a site of their own (see driver.mjs).
-const windowUrl = (query) => `http://newwindow.test:${pages.port}/target.html?${query}`;
+const windowUrl = (query) => `http://newwindow.test:${run.pages.port}/target.html?${query}`;
 
 before(async () => {
-  pages = await startPageServer(PAGES);
-  remote = await ProgramRemote.start();
-  await remote.run("prepare - -");
-  for (const [key, value] of [["chkStopPop", "1"], ["chkAuto", "0"], ["chkLinks", "0"]]) {
-    await remote.run(`set ${key} ${value}`);
-  }
-  await remote.run("start");
-  browser = await launchBrowser();
+  ({ remote, browser } = await startRun(run, { more: PAGES, switches: { chkStopPop: 1, chkAuto: 0, chkLinks: 0 } }));
 });
 
-after(async () => {
-  if (browser) await closeBrowser(browser);
-  if (remote) await remote.close();
-  pages?.server.closeAllConnections();
-  pages?.server.close();
-});
-
-// Nothing waits on a page that may open a window (see browser_e2e.mjs).
-function openWithoutWaiting(tab, address) {
-  tab.goto(address).catch(() => {});
-}
+after(() => endRun(run));
 
 // Runs `fn` in the extension's worker.
 async function inWorker(b, fn, ...args) {
