@@ -9,14 +9,7 @@ tools/install-deps.sh
 [ -d node_modules ] || npm ci --no-audit --no-fund --loglevel=error
 tools/build.sh windows QuellixPopUpBlocker QuellixBridge program_remote >/dev/null
 source tools/wine-env.sh
-quellix_start_xvfb
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  kill "$QUELLIX_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
-quellix_wine_prefix
-wineserver -p || true
+quellix_wine_session
 export QUELLIX_BRIDGE_EXE="$root/build/windows/app/QuellixBridge.exe"
 export QUELLIX_PROGRAM_REMOTE="$root/build/windows/tests/browser_e2e/program_remote.exe"
 out="$(mktemp)"

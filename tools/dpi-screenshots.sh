@@ -13,10 +13,7 @@ for dpi in ${QUELLIX_DPIS:-96 144}; do
   (
     export QUELLIX_WINEPREFIX="$root/build/wineprefix-dpi$dpi"
     source tools/wine-env.sh
-    quellix_start_xvfb
-    trap 'wineserver -k >/dev/null 2>&1 || true; kill "$QUELLIX_XVFB_PID" 2>/dev/null || true' EXIT
-    quellix_wine_prefix
-    wineserver -p || true
+    quellix_wine_session
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     wine reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     wine reg add "$settings" /v showHelp /d 0 /f >/dev/null 2>&1

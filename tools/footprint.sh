@@ -32,10 +32,7 @@ echo "release exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )
 # A prefix of its own: other Wine programs must not share its wineserver.
 export QUELLIX_WINEPREFIX="${QUELLIX_WINEPREFIX:-$root/build/wineprefix-footprint}"
 source tools/wine-env.sh
-quellix_start_xvfb
-trap 'wineserver -k >/dev/null 2>&1 || true; kill "$QUELLIX_XVFB_PID" 2>/dev/null || true' EXIT
-quellix_wine_prefix
-wineserver -p || true  # already running for this prefix: share it
+quellix_wine_session
 
 # Nanoseconds on the processor, all threads of a process together.
 cpu_ns() {

@@ -47,15 +47,7 @@ fi
 
 echo "== Windows tests under Wine"
 source tools/wine-env.sh
-quellix_start_xvfb
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  kill "$QUELLIX_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
-quellix_wine_prefix
-# One wineserver for the whole run: starting Wine while a server shuts down stalls.
-wineserver -p || true  # already running for this prefix: share it
+quellix_wine_session
 windows_tests=()
 [ $quick -eq 1 ] && windows_tests=(-L unit)
 ctest --test-dir build/windows --output-on-failure -j1 "${windows_tests[@]}" || status=1

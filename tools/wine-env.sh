@@ -41,3 +41,13 @@ quellix_start_xvfb() {
   echo "could not start Xvfb" >&2
   return 1
 }
+
+# For a script's whole run (or a subshell's): Xvfb, the prefix and one
+# wineserver that every Windows program it starts shares (starting Wine while
+# a server shuts down stalls); the server and Xvfb end when it exits.
+quellix_wine_session() {
+  quellix_start_xvfb
+  trap 'wineserver -k >/dev/null 2>&1 || true; kill "$QUELLIX_XVFB_PID" 2>/dev/null || true' EXIT
+  quellix_wine_prefix
+  wineserver -p || true  # already running for this prefix: share it
+}
