@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/e2e/program_driver.h"
+#include "tests/e2e/program_test.h"
 #include "ui/main/form1_commands.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
 
@@ -29,16 +30,8 @@ std::wstring ScreenshotPath(const wchar_t* name) {
   return folder + L"\\" + name;
 }
 
-class ProgramEndToEnd : public ::testing::Test {
+class ProgramEndToEnd : public ProgramTest {
  protected:
-  void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ForgetProgramSettings();
-  }
-  void TearDown() override {
-    ForgetProgramSettings();
-    CoUninitialize();
-  }
   std::wstring Folder(const wchar_t* name) {
     std::wstring folder = PrepareProgramFolder(WindowsPath(QUELLIX_PROGRAM_EXE), name);
     EXPECT_FALSE(folder.empty());

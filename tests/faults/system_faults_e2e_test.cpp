@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "tests/e2e/program_driver.h"
+#include "tests/e2e/program_test.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
 
 namespace quellix::testing {
@@ -18,9 +19,9 @@ using scripted_com::ScriptedComBrowser;
 using scripted_com::ScriptedComServer;
 using scripted_com::WindowsPath;
 
-TEST(SystemFaults, WinZHeldByAnotherProgramAndAnExplorerRestartLeaveTheProgramWorking) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  ForgetProgramSettings();
+using SystemFaults = ProgramTest;
+
+TEST_F(SystemFaults, WinZHeldByAnotherProgramAndAnExplorerRestartLeaveTheProgramWorking) {
   ASSERT_TRUE(StoreSetting(L"showHelp", L"0"));
   ASSERT_TRUE(StoreSetting(L"chkSound", L"0"));
   ASSERT_TRUE(StoreSetting(L"chkAuto", L"0"));  // sites on neither list are blocked without a question
@@ -69,8 +70,6 @@ TEST(SystemFaults, WinZHeldByAnotherProgramAndAnExplorerRestartLeaveTheProgramWo
   }
   // The program never took Win+Z away from its owner.
   EXPECT_TRUE(UnregisterHotKey(nullptr, 1));
-  ForgetProgramSettings();
-  CoUninitialize();
 }
 
 }  // namespace

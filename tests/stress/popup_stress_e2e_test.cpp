@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/e2e/program_driver.h"
+#include "tests/e2e/program_test.h"
 #include "tests/scripted_com_browser/scripted_com_client.h"
 
 namespace quellix::testing {
@@ -31,17 +32,7 @@ using scripted_com::WindowsPath;
 
 double MillisecondsSince(ULONGLONG start_ticks) { return static_cast<double>(GetTickCount64() - start_ticks); }
 
-class PopupStress : public ::testing::Test {
- protected:
-  void SetUp() override {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ForgetProgramSettings();
-  }
-  void TearDown() override {
-    ForgetProgramSettings();
-    CoUninitialize();
-  }
-};
+using PopupStress = ProgramTest;
 
 // Answers the setup-mode prompt whenever it shows, after a short while, with
 // "Block Now" and "Allow Now" in turn; measures how long it stood open.
