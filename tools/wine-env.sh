@@ -42,6 +42,19 @@ quellix_start_xvfb() {
   return 1
 }
 
+# Runs a command and passes its output and exit code on, the output through a
+# file: Wine's helper processes (services, the desktop window) outlive the
+# programs and would otherwise hold the caller's pipe (CTest's) open until
+# they end.
+quellix_through_file() {
+  local out rc=0
+  out="$(mktemp)"
+  "$@" </dev/null >"$out" 2>&1 || rc=$?
+  cat "$out"
+  rm -f "$out"
+  return $rc
+}
+
 # For a script's whole run (or a subshell's): Xvfb, the prefix and one
 # wineserver that every Windows program it starts shares (starting Wine while
 # a server shuts down stalls); the server and Xvfb end when it exits.

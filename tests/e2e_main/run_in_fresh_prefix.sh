@@ -40,9 +40,4 @@ wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 wineserver -w
 wineserver -p
-out="$(mktemp)"
-wine "$@" </dev/null >"$out" 2>&1
-rc=$?
-cat "$out"
-rm -f "$out"
-exit $rc
+quellix_through_file wine "$@"
