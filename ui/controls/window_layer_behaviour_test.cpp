@@ -120,8 +120,10 @@ TEST_F(WindowLayer, CaptionsTextsAndVisibilityShowWhatCodeSetsAndKeysPassTheKeyP
   EXPECT_TRUE(ShownVisible(label));
   int presses = 0;
   button.OnClick = [&] { ++presses; };
+  label.OnClick = [&] { presses += 10; };
   UserClicks(button);
-  EXPECT_EQ(presses, 1);
+  UserClicks(label);
+  EXPECT_EQ(presses, 11);
 
   TextBox& text = form.Add<TextBox>("Text1", TwipsRect{120, 1200, 2000, 285}, nullptr);
   text.OnKeyPress = [](int& key) {
@@ -210,6 +212,21 @@ TEST_F(WindowLayer, StatusBarPanelsAndMenuCommands) {
   EXPECT_EQ(form.MenuByCommand(99999), nullptr);
 }
 
+TEST_F(WindowLayer, AContextMenuRunsTheChosenEntryAfterItClosed) {
+  MenuItem& popup = form.AddMenu("Popup", "Popup", false);
+  std::vector<std::string> clicked;
+  for (const char* name : {"close", "show", "exit"}) {
+    form.AddMenuItem(popup, name, -1, name).OnClick = [&clicked, name] { clicked.emplace_back(name); };
+  }
+  form.ShowMenuBar();  // the tray's menu, of a window that is not shown
+  UserWillAnswerContextMenu(form, popup, nullptr);
+  form.PopupMenu(popup);
+  EXPECT_TRUE(clicked.empty());
+  UserWillAnswerContextMenu(form, popup, popup.Find("show"));
+  form.PopupMenu(popup);
+  EXPECT_EQ(clicked, std::vector<std::string>{"show"});
+}
+
 TEST_F(WindowLayer, TimersTickWhileEnabledAndNotAfter) {
   Timer& timer = form.AddTimer("Timer1", 2);
   Timer& stopped = form.AddTimer("Timer2", 2);
@@ -292,9 +309,7 @@ TEST_F(WindowLayer, HotKeysTrayIconsAndRegisteredMessagesBelongToTheSystem) {
 }
 
 TEST_F(WindowLayer, TopmostFollowsEachRequestPerWindowUntilTheWindowGoes) {
-  form.Show();
   auto other = std::make_unique<Form>(*toolkit, TestStyle());
-  other->Show();
   const WindowHandle gone = other->hWnd();
   clsOnTop on_top;
   on_top.MakeTopMost(form.hWnd());

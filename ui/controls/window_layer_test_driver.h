@@ -22,11 +22,15 @@ inline void PumpAWhile() {
 
 void UserClicks(CheckBox& box);
 void UserClicks(Button& button);
+void UserClicks(Label& label);
 // Character keys typed into the box one by one.
 void UserTypes(TextBox& box, const std::string& keys);
 void UserSelects(ListBoxControl& list, int index);
 // The user chooses an entry of the form's menu bar.
 void UserChooses(Form& form, const MenuItem& item);
+// The next context menu the form shows is answered by choosing `entry` of
+// `menu`, or dismissed when it is null.
+void UserWillAnswerContextMenu(Form& form, const MenuItem& menu, const MenuItem* entry);
 // The user drags the window's frame to this outer size (twips).
 void UserResizes(Form& form, int outer_width, int outer_height);
 // The system minimises, restores or maximises the window.

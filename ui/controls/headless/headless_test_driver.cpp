@@ -18,6 +18,7 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
 
 void UserClicks(CheckBox& box) { box.UserClick(); }
 void UserClicks(Button& button) { button.Click(); }
+void UserClicks(Label& label) { label.Click(); }
 
 void UserTypes(TextBox& box, const std::string& keys) {
   for (char key : keys) {
@@ -30,6 +31,10 @@ void UserSelects(ListBoxControl& list, int index) { list.UserSelected(index); }
 
 void UserChooses(Form& form, const MenuItem& item) {
   if (MenuItem* chosen = form.MenuByCommand(item.CommandId())) chosen->Click();
+}
+
+void UserWillAnswerContextMenu(Form& form, const MenuItem&, const MenuItem* entry) {
+  headless::ChooseInNextPopup(form, entry ? entry->Name() : std::string());
 }
 
 void UserResizes(Form& form, int outer_width, int outer_height) {

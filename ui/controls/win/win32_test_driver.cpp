@@ -36,6 +36,10 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
 
 void UserClicks(CheckBox& box) { Send(box, BM_CLICK); }
 void UserClicks(Button& button) { Send(button, BM_CLICK); }
+void UserClicks(Label& label) {
+  Send(label, WM_LBUTTONDOWN, MK_LBUTTON);
+  Send(label, WM_LBUTTONUP);
+}
 
 void UserTypes(TextBox& box, const std::string& keys) {
   for (char key : keys) Send(box, WM_CHAR, static_cast<unsigned char>(key));
@@ -50,6 +54,21 @@ void UserSelects(ListBoxControl& list, int index) {
 
 void UserChooses(Form& form, const MenuItem& item) {
   SendMessageW(H(form.hWnd()), WM_COMMAND, MAKEWPARAM(item.CommandId(), 0), 0);
+}
+
+// Keys queued for the menu's own loop: down to the entry and Enter, or Escape.
+void UserWillAnswerContextMenu(Form& form, const MenuItem& menu, const MenuItem* entry) {
+  const HWND window = H(form.hWnd());
+  auto key = [window](WPARAM code) {
+    PostMessageW(window, WM_KEYDOWN, code, 0);
+    PostMessageW(window, WM_KEYUP, code, 0);
+  };
+  if (entry == nullptr) return key(VK_ESCAPE);
+  for (const auto& item : menu.Items()) {
+    key(VK_DOWN);
+    if (item.get() == entry) break;
+  }
+  key(VK_RETURN);
 }
 
 void UserResizes(Form& form, int outer_width, int outer_height) {
