@@ -126,11 +126,14 @@ TEST_F(WindowLayer, CaptionsTextsAndVisibilityShowWhatCodeSetsAndKeysPassTheKeyP
   EXPECT_EQ(presses, 11);
 
   TextBox& text = form.Add<TextBox>("Text1", TwipsRect{120, 1200, 2000, 285}, nullptr);
-  text.OnKeyPress = [](int& key) {
+  std::string pressed;
+  text.OnKeyPress = [&pressed](int& key) {
+    pressed.push_back(static_cast<char>(key));
     if (key == 'x') key = 0;
     if (key == 'y') key = 'Y';
   };
-  UserTypes(text, "axby");
+  UserTypes(text, "axb\ry");  // Enter reaches the handler and leaves the text as it is
+  EXPECT_EQ(pressed, "axb\ry");
   EXPECT_EQ(text.Text(), "abY");
   text.SetText("set by code");
   EXPECT_EQ(ShownText(text.hWnd()), "set by code");
@@ -338,8 +341,10 @@ TEST_F(WindowLayer, ABrowserWithoutAPageEngineFailsEveryNavigationAndStaysAWindo
   EXPECT_FALSE(browser.GoBack());
   EXPECT_FALSE(browser.GoForward());
   EXPECT_FALSE(browser.Refresh());
+  EXPECT_FALSE(browser.Stop());
   PumpAWhile();
   EXPECT_EQ(browser.LocationURL(), "");
+  EXPECT_EQ(browser.LocationName(), "");
   EXPECT_EQ(downloads, 0);
   browser.SetVisible(false);
   EXPECT_FALSE(ShownVisible(browser));
