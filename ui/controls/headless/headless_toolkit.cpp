@@ -215,7 +215,7 @@ HeadlessTimerPeer::HeadlessTimerPeer(HeadlessFormPeer& form, Timer& timer) : for
 }
 HeadlessTimerPeer::~HeadlessTimerPeer() {
   --form_.live_timers;
-  Stop();
+  std::erase(Sys().running_timers, &timer_);
 }
 
 class HeadlessToolkit : public Toolkit {
