@@ -5,6 +5,7 @@
 
 #include "core/message_frames.h"
 #include "platform/win/browser_pipe_win.h"
+#include "platform/win/window_binding.h"
 
 namespace quellix::win {
 namespace {
@@ -101,11 +102,10 @@ BrowserPipeServer::~BrowserPipeServer() {
 }
 
 LRESULT CALLBACK BrowserPipeServer::WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  } else if (message == kEventQueued) {
-    if (auto* server = reinterpret_cast<BrowserPipeServer*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+  static constexpr win::WindowBinding<BrowserPipeServer> kServerWindows{L"Quellix.BrowserPipeServer"};
+  BrowserPipeServer* server = kServerWindows.ForMessage(window, message, lparam);
+  if (message == kEventQueued) {
+    if (server != nullptr) {
       try {
         server->HandleOne();
       } catch (...) {

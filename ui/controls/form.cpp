@@ -3,7 +3,7 @@
 namespace quellix::ui {
 
 Form::Form(Toolkit& toolkit, FormStyle style) : style_(std::move(style)), caption_(style_.caption) {
-  peer_ = toolkit.CreateFormPeer(*this, style_);
+  peer_ = toolkit.CreateFormPeer(*this);
 }
 
 Form::~Form() { DestroyWindow(); }
@@ -46,7 +46,7 @@ bool Form::SetClientSize(int width, int height) {
     rect.Top += grown;
     control->SetRect(rect);
   }
-  if (peer_) peer_->ShowClientSize(width, height);
+  if (peer_) peer_->ShowClientSize();
   return true;
 }
 

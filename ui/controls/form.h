@@ -53,9 +53,9 @@ class FormPeer {
   virtual void Present(bool visible, WindowState state) = 0;
   virtual int OuterWidthTwips() const = 0;
   virtual int OuterHeightTwips() const { return 0; }
-  // The client area takes this designed size (twips); the window keeps its
-  // place once shown.
-  virtual void ShowClientSize(int width, int height) = 0;
+  // The client area takes the form's designed size (twips) anew; the window
+  // keeps its place once shown.
+  virtual void ShowClientSize() = 0;
   virtual void ShowBackColor(std::optional<Color> /*color*/) {}
   virtual std::uintptr_t IconHandle() const = 0;
   virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) = 0;
@@ -70,7 +70,8 @@ class FormPeer {
 class Toolkit {
  public:
   virtual ~Toolkit() = default;
-  virtual std::unique_ptr<FormPeer> CreateFormPeer(Form& form, const FormStyle& style) = 0;
+  // The window of `form`, made as the form's style says (Form::Style()).
+  virtual std::unique_ptr<FormPeer> CreateFormPeer(Form& form) = 0;
 };
 
 // The toolkit of the backend this program is linked with.
@@ -84,6 +85,8 @@ class Form {
   Form& operator=(const Form&) = delete;
 
   WindowHandle hWnd() const { return peer_ ? peer_->Handle() : 0; }
+  // What kind of window this is; the client size is the one set last.
+  const FormStyle& Style() const { return style_; }
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string caption);
   std::uintptr_t IconHandle() const { return peer_ ? peer_->IconHandle() : 0; }

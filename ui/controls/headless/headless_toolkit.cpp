@@ -147,8 +147,8 @@ class HeadlessTimerPeer : public TimerPeer {
 
 class HeadlessFormPeer : public FormPeer {
  public:
-  HeadlessFormPeer(Form& form, const FormStyle& style)
-      : style_(style),
+  explicit HeadlessFormPeer(Form& form)
+      : form_(form),
         handle_(NewWindow([&form](unsigned message, std::uintptr_t wparam, std::intptr_t lparam) -> MessageResult {
           form.HandleMessage(message, wparam, lparam);
           return 0;
@@ -169,22 +169,20 @@ class HeadlessFormPeer : public FormPeer {
   // A fixed single border of 4 pixels a side and a title bar of 23 pixels at 96 DPI.
   int OuterWidthTwips() const override {
     const int resized = Sys().screens[handle_].outer_width;
-    return resized >= 0 ? resized : style_.client_width + (style_.has_border ? 2 * 60 : 0);
+    return resized >= 0 ? resized : form_.Style().client_width + (form_.Style().has_border ? 2 * 60 : 0);
   }
   int OuterHeightTwips() const override {
     const int resized = Sys().screens[handle_].outer_height;
-    return resized >= 0 ? resized : style_.client_height + (style_.has_border ? 2 * 60 + 345 : 0);
+    return resized >= 0 ? resized : form_.Style().client_height + (form_.Style().has_border ? 2 * 60 + 345 : 0);
   }
-  // The client area takes exactly this size, whatever size the user gave
-  // the window before; the border stays around it.
-  void ShowClientSize(int width, int height) override {
+  // The client area takes exactly the form's size, whatever size the user
+  // gave the window before; the border stays around it.
+  void ShowClientSize() override {
     FormScreen& screen = Sys().screens[handle_];
     screen.outer_width = -1;
     screen.outer_height = -1;
-    style_.client_width = width;
-    style_.client_height = height;
   }
-  std::uintptr_t IconHandle() const override { return style_.icon_resource.empty() ? 0 : handle_ + 1; }
+  std::uintptr_t IconHandle() const override { return form_.Style().icon_resource.empty() ? 0 : handle_ + 1; }
   std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override {
     return headless::WrapHostedPeer(control, std::make_unique<HeadlessControlPeer>(control));
   }
@@ -206,7 +204,7 @@ class HeadlessFormPeer : public FormPeer {
   int live_timers = 0;  // timer peers on this window
 
  private:
-  FormStyle style_;
+  const Form& form_;
   WindowHandle handle_;
 };
 
@@ -220,8 +218,8 @@ HeadlessTimerPeer::~HeadlessTimerPeer() {
 
 class HeadlessToolkit : public Toolkit {
  public:
-  std::unique_ptr<FormPeer> CreateFormPeer(Form& form, const FormStyle& style) override {
-    return std::make_unique<HeadlessFormPeer>(form, style);
+  std::unique_ptr<FormPeer> CreateFormPeer(Form& form) override {
+    return std::make_unique<HeadlessFormPeer>(form);
   }
 };
 

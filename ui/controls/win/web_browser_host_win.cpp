@@ -161,23 +161,20 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
 
 class BrowserPeer final : public WebBrowserPeer, public ControlNotifications {
  public:
-  BrowserPeer(WebBrowser& control, Win32FormPeer& form) : control_(control), form_(form) {
-    EnsureWindowClass(kHostClass, &BrowserPeer::HostProcedure, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+  BrowserPeer(WebBrowser& control, ControlHost& form) : control_(control), form_(form) {
+    EnsureWindowClass(kHostClass, &DefWindowProcW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
     const RECT place = form_.PlaceOf(control_);
     host_ = CreateWindowExW(0, kHostClass, L"", WS_CHILD | WS_CLIPCHILDREN | (control_.Visible() ? WS_VISIBLE : 0),
                             place.left, place.top, place.right - place.left, place.bottom - place.top,
                             form_.ParentWindowOf(control_), nullptr, GetModuleHandleW(nullptr), nullptr);
     if (host_ == nullptr) return;
-    SetWindowLongPtrW(host_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    // So that a change of the screen's DPI places the browser anew, as every control.
-    SetNotificationsOf(host_, this);
+    AttachControlWindow(host_, *this);
     Embed();
   }
   ~BrowserPeer() override {
     TakeDown();
-    if (host_ != nullptr && IsWindow(host_)) {
-      SetNotificationsOf(host_, nullptr);
-      SetWindowLongPtrW(host_, GWLP_USERDATA, 0);
+    if (host_ != nullptr) {
+      DetachControlWindow(host_);
       DestroyWindow(host_);
     }
   }
@@ -195,6 +192,15 @@ class BrowserPeer final : public WebBrowserPeer, public ControlNotifications {
   void Command(WORD) override {}
   HBRUSH Colors(HDC) override { return nullptr; }
   void Rescale() override { Place(); }
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM, LPARAM lparam) override {
+    // The browser goes before its in-place window goes with the host.
+    if (message == WM_DESTROY) TakeDown();
+    if (message == platform::TranslateAcceleratorMessage()) {
+      return TranslateAccelerator(reinterpret_cast<MSG*>(lparam)) ? TRUE : FALSE;
+    }
+    return std::nullopt;
+  }
+  void WindowDestroyed() override { host_ = nullptr; }
 
   bool Navigate(const std::string& url) override {
     if (!browser_) return false;
@@ -293,18 +299,9 @@ class BrowserPeer final : public WebBrowserPeer, public ControlNotifications {
     return active->TranslateAccelerator(message) == S_OK;
   }
 
-  static LRESULT CALLBACK HostProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* peer = reinterpret_cast<BrowserPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_DESTROY && peer != nullptr) peer->TakeDown();
-    if (message == platform::TranslateAcceleratorMessage()) {
-      return peer != nullptr && peer->TranslateAccelerator(reinterpret_cast<MSG*>(lparam)) ? TRUE : FALSE;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-
   WebBrowser& control_;
-  Win32FormPeer& form_;
-  HWND host_ = nullptr;
+  ControlHost& form_;
+  HWND host_ = nullptr;  // null once gone
   ComPtr<BrowserSite> site_;
   ComPtr<IOleObject> object_;
   ComPtr<IWebBrowser2> browser_;
@@ -314,7 +311,7 @@ class BrowserPeer final : public WebBrowserPeer, public ControlNotifications {
 
 }  // namespace
 
-std::unique_ptr<ControlPeer> CreateWebBrowserPeer(WebBrowser& control, Win32FormPeer& form) {
+std::unique_ptr<ControlPeer> CreateWebBrowserPeer(WebBrowser& control, ControlHost& form) {
   return std::make_unique<BrowserPeer>(control, form);
 }
 

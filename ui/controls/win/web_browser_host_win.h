@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "ui/controls/web_browser.h"
-#include "ui/controls/win/win32_internal.h"
+#include "ui/controls/win/control_host_win.h"
 
 namespace quellix::ui::win32 {
 
 // The peer of a web browser control. Where the system has no browser control
 // the window is still there and every navigation fails.
-std::unique_ptr<ControlPeer> CreateWebBrowserPeer(WebBrowser& control, Win32FormPeer& form);
+std::unique_ptr<ControlPeer> CreateWebBrowserPeer(WebBrowser& control, ControlHost& form);
 
 }  // namespace quellix::ui::win32

@@ -7,15 +7,15 @@
 #include <richedit.h>
 
 #include "platform/file_io.h"
+#include "platform/win/scoped_handle.h"
 #include "platform/win/wide_string.h"
 #include "ui/controls/rich_text_box.h"
 #include "ui/controls/win/web_browser_host_win.h"
-#include "ui/controls/win/win32_internal.h"
+#include "ui/controls/win/win32_controls.h"
 
 namespace quellix::ui::win32 {
 namespace {
 
-constexpr wchar_t kPeerProperty[] = L"Quellix.ControlPeer";
 constexpr wchar_t kPictureClass[] = L"Quellix.PictureBox";
 constexpr wchar_t kImageClass[] = L"Quellix.Image";
 
@@ -23,18 +23,16 @@ constexpr wchar_t kImageClass[] = L"Quellix.Image";
 template <typename Interface>
 class PeerBase : public Interface, public ControlNotifications {
  public:
-  PeerBase(Control& control, Win32FormPeer& form, HWND window) : control_(control), form_(form), window_(window) {
+  PeerBase(Control& control, ControlHost& form, HWND window) : control_(control), form_(form), window_(window) {
     if (window_ == nullptr) return;
-    SetPropW(window_, kPeerProperty, static_cast<ControlNotifications*>(this));
+    AttachControlWindow(window_, *this);
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(form_.Font()), FALSE);
     // Frames lie behind the controls placed on them.
     if (control.Kind() == ControlKind::kFrame) {
       SetWindowPos(window_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
-  ~PeerBase() override {
-    if (window_ != nullptr && IsWindow(window_)) RemovePropW(window_, kPeerProperty);
-  }
+  ~PeerBase() override { DetachControlWindow(window_); }
   PeerBase(const PeerBase&) = delete;
   PeerBase& operator=(const PeerBase&) = delete;
 
@@ -63,6 +61,7 @@ class PeerBase : public Interface, public ControlNotifications {
   }
 
   void Command(WORD) override {}
+  void WindowDestroyed() override { window_ = nullptr; }
   HBRUSH Colors(HDC dc) override {
     if (!back_ && !fore_) return nullptr;
     if (fore_) SetTextColor(dc, *fore_);
@@ -78,8 +77,8 @@ class PeerBase : public Interface, public ControlNotifications {
   void Place() { form_.PlaceWindow(window_, control_); }
 
   Control& control_;
-  Win32FormPeer& form_;
-  HWND window_;  // a child of the form: destroyed with it
+  ControlHost& form_;
+  HWND window_;  // a child of the form, destroyed with it; null once gone
 
  private:
   std::optional<Color> back_;
@@ -91,7 +90,7 @@ class PeerBase : public Interface, public ControlNotifications {
 
 using PlainPeer = PeerBase<ControlPeer>;
 
-HWND MakeChild(Win32FormPeer& form, const Control& control, const wchar_t* window_class, DWORD style,
+HWND MakeChild(const ControlHost& form, const Control& control, const wchar_t* window_class, DWORD style,
                DWORD ex_style = 0, const std::string& text = {}) {
   const RECT place = form.PlaceOf(control);
   const DWORD visible = control.Visible() ? WS_VISIBLE : 0;
@@ -102,7 +101,7 @@ HWND MakeChild(Win32FormPeer& form, const Control& control, const wchar_t* windo
 
 class ButtonPeer final : public PlainPeer {
  public:
-  ButtonPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+  ButtonPeer(Control& control, ControlHost& form, HWND window) : PlainPeer(control, form, window) {
     if (!static_cast<Button&>(control).Picture().empty()) ShowPicture(static_cast<Button&>(control).Picture());
   }
   void Command(WORD code) override {
@@ -134,7 +133,7 @@ class LabelPeer final : public PlainPeer {
 
 class CheckBoxPeer final : public PlainPeer {
  public:
-  CheckBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+  CheckBoxPeer(Control& control, ControlHost& form, HWND window) : PlainPeer(control, form, window) {
     ShowCheck(static_cast<CheckBox&>(control).Value());
   }
   void ShowCheck(int value) override {
@@ -147,12 +146,7 @@ class CheckBoxPeer final : public PlainPeer {
 
 class TextBoxPeer final : public PlainPeer {
  public:
-  TextBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
-    SetWindowSubclass(window_, &TextBoxPeer::KeyFilter, 1, reinterpret_cast<DWORD_PTR>(&control));
-  }
-  ~TextBoxPeer() override {
-    if (IsWindow(window_)) RemoveWindowSubclass(window_, &TextBoxPeer::KeyFilter, 1);
-  }
+  using PlainPeer::PlainPeer;
   // Text set by code is the control's already; the EN_CHANGE it raises is
   // not the user's edit.
   void ShowText(const std::string& text) override {
@@ -169,30 +163,32 @@ class TextBoxPeer final : public PlainPeer {
     static_cast<TextBox&>(control_).UserEdited(win::Utf8(text));
   }
 
- private:
-  bool showing_text_ = false;
   // The box's key-press handling sees every character before the box takes it.
-  static LRESULT CALLBACK KeyFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                    DWORD_PTR data) {
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    auto& box = static_cast<TextBox&>(control_);
     if (message == WM_GETDLGCODE && lparam != 0) {
       // A box with key-press handling takes Enter itself, before the
       // window's dialog keys would (they press a button with it).
       const auto* key = reinterpret_cast<const MSG*>(lparam);
-      if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN && reinterpret_cast<TextBox*>(data)->OnKeyPress) {
-        return DefSubclassProc(window, message, wparam, lparam) | DLGC_WANTMESSAGE;
+      if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN && box.OnKeyPress) {
+        return DefSubclassProc(window_, message, wparam, lparam) | DLGC_WANTMESSAGE;
       }
     }
     if (message == WM_CHAR) {
+      int key = 0;
       try {
-        const int key = reinterpret_cast<TextBox*>(data)->UserKeyPress(static_cast<int>(wparam));
-        if (key == 0) return 0;
-        wparam = static_cast<WPARAM>(key);
+        key = box.UserKeyPress(static_cast<int>(wparam));
       } catch (...) {
-        return 0;
+        return 0;  // the key is dropped
       }
+      if (key == 0) return 0;
+      return DefSubclassProc(window_, message, static_cast<WPARAM>(key), lparam);
     }
-    return DefSubclassProc(window, message, wparam, lparam);
+    return std::nullopt;
   }
+
+ private:
+  bool showing_text_ = false;
 };
 
 // The list box holds no copy of its entries (a no-data list box): it knows
@@ -202,7 +198,7 @@ class TextBoxPeer final : public PlainPeer {
 // copy of every entry.
 class ListBoxPeer final : public PlainPeer {
  public:
-  ListBoxPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+  ListBoxPeer(Control& control, ControlHost& form, HWND window) : PlainPeer(control, form, window) {
     const auto& list = static_cast<ListBoxControl&>(control);
     UpdateItemHeight();
     SendMessageW(window_, LB_SETCOUNT, static_cast<WPARAM>(list.ListCount()), 0);
@@ -282,7 +278,7 @@ class ListBoxPeer final : public PlainPeer {
 
 class StatusBarPeer final : public PlainPeer {
  public:
-  StatusBarPeer(Control& control, Win32FormPeer& form, HWND window) : PlainPeer(control, form, window) {
+  StatusBarPeer(Control& control, ControlHost& form, HWND window) : PlainPeer(control, form, window) {
     // The status bar places itself along the bottom of the form.
     SendMessageW(window_, WM_SIZE, 0, 0);
   }
@@ -337,32 +333,29 @@ class RichTextWin32Peer final : public PeerBase<RichTextPeer> {
   }
 };
 
-// Picture boxes and images keep their control in the window's user data.
-LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_MOUSEMOVE) {
-    if (auto* picture = reinterpret_cast<PictureBox*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
-      try {
-        picture->MouseMove();
-      } catch (...) {
-      }
+class PictureBoxPeer final : public PlainPeer {
+ public:
+  using PlainPeer::PlainPeer;
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    switch (message) {
+      case WM_MOUSEMOVE:
+        static_cast<PictureBox&>(control_).MouseMove();
+        return 0;
+      // The controls placed in the box report to the form, as they would beside it.
+      case WM_COMMAND:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLORBTN:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORLISTBOX:
+      case WM_DRAWITEM:
+      case WM_MEASUREITEM:
+      case WM_CHARTOITEM:
+        return SendMessageW(GetAncestor(window_, GA_ROOT), message, wparam, lparam);
+      default:
+        return std::nullopt;
     }
-    return 0;
   }
-  // The controls placed in the box report to the form, as they would beside it.
-  switch (message) {
-    case WM_COMMAND:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_CHARTOITEM:
-      return SendMessageW(GetAncestor(window, GA_ROOT), message, wparam, lparam);
-    default:
-      return DefWindowProcW(window, message, wparam, lparam);
-  }
-}
+};
 
 void PaintImage(HWND window, const Image& image, HDC dc) {
   RECT client{};
@@ -387,19 +380,19 @@ void PaintImage(HWND window, const Image& image, HDC dc) {
   DrawTextW(dc, text.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-LRESULT CALLBACK ImageProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_ERASEBKGND) return 1;
-  if (message == WM_PAINT) {
+class ImagePeer final : public PlainPeer {
+ public:
+  using PlainPeer::PlainPeer;
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM, LPARAM) override {
+    if (message == WM_ERASEBKGND) return 1;
+    if (message != WM_PAINT) return std::nullopt;
     PAINTSTRUCT paint{};
-    HDC dc = BeginPaint(window, &paint);
-    if (auto* image = reinterpret_cast<Image*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
-      PaintImage(window, *image, dc);
-    }
-    EndPaint(window, &paint);
+    HDC dc = BeginPaint(window_, &paint);
+    PaintImage(window_, static_cast<Image&>(control_), dc);
+    EndPaint(window_, &paint);
     return 0;
   }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
+};
 
 HMODULE RichEditLibrary() {
   // Loaded once for the program's life: its window class must outlive every view.
@@ -409,19 +402,7 @@ HMODULE RichEditLibrary() {
 
 }  // namespace
 
-ControlNotifications* NotificationsOf(HWND control) {
-  return static_cast<ControlNotifications*>(GetPropW(control, kPeerProperty));
-}
-
-void SetNotificationsOf(HWND control, ControlNotifications* peer) {
-  if (peer != nullptr) {
-    SetPropW(control, kPeerProperty, peer);
-  } else {
-    RemovePropW(control, kPeerProperty);
-  }
-}
-
-std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPeer& form) {
+std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, ControlHost& form) {
   switch (control.Kind()) {
     case ControlKind::kLabel:
       return std::make_unique<LabelPeer>(control, form,
@@ -454,18 +435,12 @@ std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, Win32FormPee
                     WS_EX_CLIENTEDGE));
     case ControlKind::kStatusBar:
       return std::make_unique<StatusBarPeer>(control, form, MakeChild(form, control, STATUSCLASSNAMEW, CCS_BOTTOM));
-    case ControlKind::kPictureBox: {
-      EnsureWindowClass(kPictureClass, &PictureProcedure, nullptr);
-      HWND window = MakeChild(form, control, kPictureClass, 0);
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
-      return std::make_unique<PlainPeer>(control, form, window);
-    }
-    case ControlKind::kImage: {
-      EnsureWindowClass(kImageClass, &ImageProcedure, nullptr);
-      HWND window = MakeChild(form, control, kImageClass, 0);
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
-      return std::make_unique<PlainPeer>(control, form, window);
-    }
+    case ControlKind::kPictureBox:
+      EnsureWindowClass(kPictureClass, &DefWindowProcW, nullptr);
+      return std::make_unique<PictureBoxPeer>(control, form, MakeChild(form, control, kPictureClass, 0));
+    case ControlKind::kImage:
+      EnsureWindowClass(kImageClass, &DefWindowProcW, nullptr);
+      return std::make_unique<ImagePeer>(control, form, MakeChild(form, control, kImageClass, 0));
     case ControlKind::kRichText:
       RichEditLibrary();
       return std::make_unique<RichTextWin32Peer>(

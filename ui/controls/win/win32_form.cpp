@@ -4,16 +4,21 @@
 
 #include <commctrl.h>
 
-#include <set>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
+#include "platform/win/scoped_handle.h"
 #include "platform/win/wide_string.h"
-#include "ui/controls/win/win32_internal.h"
+#include "platform/win/window_binding.h"
+#include "ui/controls/form.h"
+#include "ui/controls/win/control_host_win.h"
+#include "ui/controls/win/win32_controls.h"
 
 namespace quellix::ui::win32 {
 namespace {
-
-constexpr wchar_t kFormProperty[] = L"Quellix.Form";
 
 DWORD StyleOf(const FormStyle& style) {
   // A fixed single border: a title bar with a close button, no minimise or
@@ -44,6 +49,73 @@ HICON LoadIconSized(const std::string& resource, int size) {
                                        size, LR_DEFAULTCOLOR));
 }
 
+// The form's window. Its controls see it only as their ControlHost.
+class Win32FormPeer final : public FormPeer, public ControlHost {
+ public:
+  explicit Win32FormPeer(Form& form);
+  ~Win32FormPeer() override;
+  Win32FormPeer(const Win32FormPeer&) = delete;
+  Win32FormPeer& operator=(const Win32FormPeer&) = delete;
+
+  // FormPeer
+  WindowHandle Handle() const override;
+  void ShowCaption(const std::string& caption) override;
+  void Present(bool visible, WindowState state) override;
+  int OuterWidthTwips() const override;
+  int OuterHeightTwips() const override;
+  void ShowClientSize() override;
+  void ShowBackColor(std::optional<Color> color) override;
+  std::uintptr_t IconHandle() const override;
+  std::unique_ptr<ControlPeer> CreateControlPeer(Control& control) override;
+  std::unique_ptr<TimerPeer> CreateTimerPeer(Timer& timer) override;
+  void ShowMenuBar(const std::vector<const MenuItem*>& menus) override;
+  int TrackPopupMenu(const MenuItem& menu) override;
+
+  // ControlHost
+  int Dpi() const override { return dpi_; }
+  HFONT Font() const override { return font_.Get(); }
+  HFONT CreateFontFor(const FontSpec& spec) const override;
+  HWND ParentWindowOf(const Control& control) const override;
+  RECT PlaceOf(const Control& control) const override;
+  void PlaceWindow(HWND window, const Control& control) const override;
+  void SetToolTip(HWND control, const std::string& text) override;
+
+  // For the form's timers.
+  HWND Window() const { return window_.Get(); }
+  void AddTimer(UINT_PTR id, Timer* timer) { timers_[id] = timer; }
+  void RemoveTimer(UINT_PTR id) { timers_.erase(id); }
+  UINT_PTR NextTimerId() { return next_timer_id_++; }
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  const FormStyle& Style() const { return form_.Style(); }
+  // Sizes the window around its designed client area; centred in the work
+  // area, or at its present place.
+  void FitToClientArea(bool centre);
+  // Enter on a focused push button presses it; false when no button has the focus.
+  bool PressFocusedButton();
+
+  Form& form_;
+  win::ScopedWindow window_;
+  win::ScopedFont font_;
+  win::ScopedIcon big_icon_;
+  win::ScopedIcon small_icon_;
+  win::ScopedBrush back_brush_;
+  HWND tooltip_ = nullptr;  // destroyed with the form, which owns it
+  HWND focus_ = nullptr;    // the control that had the focus when the window was last active
+  int dpi_ = 96;
+  bool has_menu_ = false;
+  bool created_ = false;
+  bool sizing_by_code_ = false;  // the size changes now are ours, not the user's
+  SIZE client_size_{};
+  std::map<UINT_PTR, Timer*> timers_;
+  UINT_PTR next_timer_id_ = 1;
+};
+
+// Every form's window carries its peer, from WM_NCCREATE to WM_NCDESTROY.
+constexpr win::WindowBinding<Win32FormPeer> kFormWindows{L"Quellix.Form"};
+
 class Win32TimerPeer final : public TimerPeer {
  public:
   Win32TimerPeer(Win32FormPeer& form, Timer& timer) : form_(form), timer_(timer), id_(form.NextTimerId()) {}
@@ -69,8 +141,8 @@ class Win32Toolkit final : public Toolkit {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
   }
-  std::unique_ptr<FormPeer> CreateFormPeer(Form& form, const FormStyle& style) override {
-    return std::make_unique<Win32FormPeer>(form, style);
+  std::unique_ptr<FormPeer> CreateFormPeer(Form& form) override {
+    return std::make_unique<Win32FormPeer>(form);
   }
 };
 
@@ -86,35 +158,8 @@ void AppendItems(HMENU menu, const MenuItem& parent) {
   }
 }
 
-}  // namespace
-
-int LineHeightOf(HFONT font) {
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
-  TEXTMETRICW metrics{};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  return metrics.tmHeight > 0 ? metrics.tmHeight : 16;
-}
-
-void EnsureWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
-  static std::set<std::wstring> registered;
-  if (registered.contains(name)) return;
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof window_class;
-  window_class.style = CS_DBLCLKS;
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = background;
-  window_class.lpszClassName = name;
-  if (RegisterClassExW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
-    registered.insert(name);
-  }
-}
-
-Win32FormPeer::Win32FormPeer(Form& form, const FormStyle& style) : form_(form), style_(style) {
+Win32FormPeer::Win32FormPeer(Form& form) : form_(form) {
+  const FormStyle& style = form.Style();
   const std::wstring class_name = win::Wide(style.class_name.empty() ? "Quellix.Form" : style.class_name);
   EnsureWindowClass(class_name.c_str(), &Win32FormPeer::WindowProcedure, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   dpi_ = static_cast<int>(GetDpiForSystem());
@@ -141,11 +186,9 @@ Win32FormPeer::~Win32FormPeer() {
   for (auto& [id, timer] : timers_) KillTimer(window_.Get(), id);
   timers_.clear();
   // The window procedure must not reach this peer while the window goes.
-  if (window_) RemovePropW(window_.Get(), kFormProperty);
+  if (window_) kFormWindows.Bind(window_.Get(), nullptr);
   window_.Reset();
 }
-
-int Win32FormPeer::Px(int twips) const { return PixelsFromTwips(twips, dpi_); }
 
 HFONT Win32FormPeer::CreateFontFor(const FontSpec& spec) const {
   if (spec.name.empty()) {
@@ -167,8 +210,8 @@ HFONT Win32FormPeer::CreateFontFor(const FontSpec& spec) const {
 }
 
 void Win32FormPeer::FitToClientArea(bool centre) {
-  RECT outer{0, 0, Px(style_.client_width), Px(style_.client_height)};
-  AdjustWindowRectExForDpi(&outer, StyleOf(style_), has_menu_ ? TRUE : FALSE, ExStyleOf(style_),
+  RECT outer{0, 0, Px(Style().client_width), Px(Style().client_height)};
+  AdjustWindowRectExForDpi(&outer, StyleOf(Style()), has_menu_ ? TRUE : FALSE, ExStyleOf(Style()),
                            static_cast<UINT>(dpi_));
   const int width = outer.right - outer.left;
   int height = outer.bottom - outer.top;
@@ -201,8 +244,8 @@ void Win32FormPeer::FitToClientArea(bool centre) {
   // allowed for above: grow by what is missing.
   RECT client{};
   GetClientRect(window, &client);
-  if (client.bottom != Px(style_.client_height)) {
-    height += Px(style_.client_height) - client.bottom;
+  if (client.bottom != Px(Style().client_height)) {
+    height += Px(Style().client_height) - client.bottom;
     SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
     GetClientRect(window, &client);
   }
@@ -253,9 +296,7 @@ int Win32FormPeer::OuterHeightTwips() const {
   return TwipsFromPixels(outer.bottom - outer.top, dpi_);
 }
 
-void Win32FormPeer::ShowClientSize(int width, int height) {
-  style_.client_width = width;
-  style_.client_height = height;
+void Win32FormPeer::ShowClientSize() {
   // A window not shown yet is still placed as on its first showing.
   FitToClientArea(!IsWindowVisible(window_.Get()));
 }
@@ -342,12 +383,7 @@ void Win32FormPeer::SetToolTip(HWND control, const std::string& text) {
 }
 
 LRESULT CALLBACK Win32FormPeer::WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    SetPropW(window, kFormProperty, create->lpCreateParams);
-  }
-  auto* peer = static_cast<Win32FormPeer*>(GetPropW(window, kFormProperty));
-  if (message == WM_NCDESTROY) RemovePropW(window, kFormProperty);
+  Win32FormPeer* peer = kFormWindows.ForMessage(window, message, lparam);
   if (peer == nullptr || peer->window_.Get() != window) return DefWindowProcW(window, message, wparam, lparam);
   // No exception leaves a window procedure.
   try {
@@ -365,7 +401,7 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // window that lets it. No menu entry has these numbers.
       if (HIWORD(wparam) == 0 && LOWORD(wparam) == IDOK && PressFocusedButton()) return 0;
       if (HIWORD(wparam) == 0 && LOWORD(wparam) == IDCANCEL) {
-        if (style_.escape_closes) form_.SystemRequestedClose();
+        if (Style().escape_closes) form_.SystemRequestedClose();
         return 0;
       }
       if (lparam == 0) {
@@ -374,7 +410,7 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         return 0;
       }
-      if (ControlNotifications* control = NotificationsOf(reinterpret_cast<HWND>(lparam))) {
+      if (ControlNotifications* control = kControlWindows.Of(reinterpret_cast<HWND>(lparam))) {
         control->Command(HIWORD(wparam));
       }
       return 0;
@@ -383,14 +419,14 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX: {
-      if (ControlNotifications* control = NotificationsOf(reinterpret_cast<HWND>(lparam))) {
+      if (ControlNotifications* control = kControlWindows.Of(reinterpret_cast<HWND>(lparam))) {
         if (HBRUSH brush = control->Colors(reinterpret_cast<HDC>(wparam))) return reinterpret_cast<LRESULT>(brush);
       }
       break;
     }
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-      if (ControlNotifications* control = NotificationsOf(item->hwndItem)) {
+      if (ControlNotifications* control = kControlWindows.Of(item->hwndItem)) {
         if (control->DrawItem(*item)) return TRUE;
       }
       break;
@@ -406,7 +442,7 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     }
     case WM_CHARTOITEM:
-      if (ControlNotifications* control = NotificationsOf(reinterpret_cast<HWND>(lparam))) {
+      if (ControlNotifications* control = kControlWindows.Of(reinterpret_cast<HWND>(lparam))) {
         return control->CharToItem(static_cast<wchar_t>(LOWORD(wparam)), HIWORD(wparam));
       }
       break;
@@ -455,10 +491,10 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // Per-monitor DPI awareness: the window and everything in it take the
       // new screen's scale, at the place the system suggests.
       dpi_ = HIWORD(wparam);
-      font_.Reset(CreateFontFor(style_.font));
+      font_.Reset(CreateFontFor(Style().font));
       if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(6000));
       for (const auto& control : form_.Controls()) {
-        if (ControlNotifications* peer = NotificationsOf(reinterpret_cast<HWND>(control->hWnd()))) peer->Rescale();
+        if (ControlNotifications* peer = kControlWindows.Of(reinterpret_cast<HWND>(control->hWnd()))) peer->Rescale();
       }
       const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
       SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
@@ -504,6 +540,7 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+}  // namespace
 }  // namespace quellix::ui::win32
 
 namespace quellix::ui {

@@ -7,7 +7,6 @@
 #include "platform/win/wide_string.h"
 #include "ui/controls/message_box.h"
 #include "ui/controls/notify_icon.h"
-#include "ui/controls/win/win32_internal.h"
 #include "ui/controls/window_messages.h"
 
 namespace quellix::ui {
