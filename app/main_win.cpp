@@ -63,7 +63,7 @@ class Program final : public SplashWindowAccess {
   // SplashWindowAccess
   bool SplashExists() const override { return splash_ != nullptr; }
   void CreateSplash() override {
-    splash_ = std::make_unique<frmSplash>(*toolkit_, branding_, [this] { OpenMainWindow(); }, &skin_);
+    splash_ = ui::MakeForm<frmSplash>(*toolkit_, branding_, [this] { OpenMainWindow(); }, &skin_);
     splash_->Form_Load();
     splash_->Show();
   }
@@ -77,7 +77,7 @@ class Program final : public SplashWindowAccess {
  private:
   void OpenMainWindow() {
     if (main_window_) return;
-    main_window_ = std::make_unique<Form1>(Form1Environment{*toolkit_, *settings_, platform::SystemRegistry(),
+    main_window_ = ui::MakeForm<Form1>(Form1Environment{*toolkit_, *settings_, platform::SystemRegistry(),
                                                             branding_, state_, shell_, windows_,
                                                             platform::ProgramFolder(), build::kDefaultAllowedHost,
                                                             [] { PostQuitMessage(0); }, &skin_});
@@ -96,8 +96,8 @@ class Program final : public SplashWindowAccess {
   modSkin skin_;
   win::ComShellWindowsFactory shell_;
   SecondaryWindowSet windows_;
-  std::unique_ptr<frmSplash> splash_;
-  std::unique_ptr<Form1> main_window_;
+  ui::FormPtr<frmSplash> splash_;
+  ui::FormPtr<Form1> main_window_;
   std::unique_ptr<win::BrowserPipeServer> browser_pipe_;
 };
 

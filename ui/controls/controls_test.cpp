@@ -37,16 +37,15 @@ TEST(Layout, TwipsBecomePixelsByDpiRoundedToNearest) {
 }
 
 TEST_F(Controls, TimersEndBeforeTheirWindowAlsoWhenTheFormGoesWithOneRunning) {
-  // A form that destroys its window first in its destructor, as the
-  // program's windows do, with its timers running.
-  struct WindowFirst : Form {
+  // A form of its own kind, owned as the program's windows are, with its
+  // timers running: its window goes before any of its parts.
+  struct OwnKind : Form {
     using Form::Form;
-    ~WindowFirst() override { DestroyWindow(); }
   };
   {
-    WindowFirst form(*toolkit, TestStyle());
-    form.AddTimer("Timer1", 10).SetEnabled(true);
-    form.AddTimer("Timer2", 3000).SetEnabled(true);
+    FormPtr<OwnKind> form = MakeForm<OwnKind>(*toolkit, TestStyle());
+    form->AddTimer("Timer1", 10).SetEnabled(true);
+    form->AddTimer("Timer2", 3000).SetEnabled(true);
   }
   EXPECT_EQ(headless::TimersOutlivingTheirWindow(), 0);
 }

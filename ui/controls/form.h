@@ -77,6 +77,8 @@ class Toolkit {
 // The toolkit of the backend this program is linked with.
 std::unique_ptr<Toolkit> CreateToolkit();
 
+class FormDeleter;
+
 class Form {
  public:
   Form(Toolkit& toolkit, FormStyle style);
@@ -165,12 +167,13 @@ class Form {
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;
 
- protected:
-  // Destroys the window: derived forms call this first in their destructors,
-  // so that no handler of theirs runs while the window goes.
+ private:
+  friend class FormDeleter;
+  // Takes the handlers off, then destroys the window. The form's owner
+  // (FormPtr) calls it before the form's destructors begin, so no handler
+  // runs on a form partly destroyed; ~Form calls it for a form owned otherwise.
   void DestroyWindow();
 
- private:
   MenuItem* FindCommand(const MenuItem& menu, int command_id) const;
 
   FormStyle style_;
@@ -188,5 +191,25 @@ class Form {
   WindowState window_state_ = WindowState::kNormal;
   std::optional<Color> back_color_;
 };
+
+// Destroys a form's window first, while every part of the form still
+// exists, then the form.
+class FormDeleter {
+ public:
+  void operator()(Form* form) const {
+    if (form == nullptr) return;
+    form->DestroyWindow();
+    delete form;
+  }
+};
+
+// The owner of a form (of any kind of form).
+template <typename T>
+using FormPtr = std::unique_ptr<T, FormDeleter>;
+
+template <typename T, typename... Args>
+FormPtr<T> MakeForm(Args&&... args) {
+  return FormPtr<T>(new T(std::forward<Args>(args)...));
+}
 
 }  // namespace quellix::ui

@@ -259,7 +259,7 @@ MessageResult Recording(WindowHandle window, unsigned message, std::uintptr_t wp
 
 TEST_F(WindowLayer, MessagesReachHandlersThroughAReplacedProcedureAndPostedOnesWaitForTheLoop) {
   g_seen.clear();
-  auto subclassed = std::make_unique<Form>(*toolkit, TestStyle());
+  auto subclassed = MakeForm<Form>(*toolkit, TestStyle());
   const unsigned private_message = kWmApp + 5;
   std::vector<std::intptr_t> handled;
   subclassed->SetMessageHandler(private_message, [&](std::uintptr_t, std::intptr_t l) { handled.push_back(l); });
@@ -312,7 +312,7 @@ TEST_F(WindowLayer, HotKeysTrayIconsAndRegisteredMessagesBelongToTheSystem) {
 }
 
 TEST_F(WindowLayer, TopmostFollowsEachRequestPerWindowUntilTheWindowGoes) {
-  auto other = std::make_unique<Form>(*toolkit, TestStyle());
+  auto other = MakeForm<Form>(*toolkit, TestStyle());
   const WindowHandle gone = other->hWnd();
   clsOnTop on_top;
   on_top.MakeTopMost(form.hWnd());

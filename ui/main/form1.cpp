@@ -188,13 +188,6 @@ Form1::Form1(Form1Environment environment)
   });
 }
 
-Form1::~Form1() {
-  // Dropped before the window goes, so no handler of this form runs from the
-  // window's destruction.
-  tracker_.reset();
-  DestroyWindow();
-}
-
 void Form1::AddTrayIconNow() {
   // At log-on the program may start before the shell's notification area
   // exists, and a busy shell may refuse for a moment: then the icon is tried

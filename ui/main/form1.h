@@ -54,7 +54,6 @@ struct Form1Environment {
 class Form1 final : public ui::Form, public PopupHost {
  public:
   explicit Form1(Form1Environment environment);
-  ~Form1() override;
 
   // Start-up, shutdown and hiding in the tray.
   void Form_Load();
@@ -172,7 +171,7 @@ class Form1 final : public ui::Form, public PopupHost {
   std::string state;                       // the window-state text, "up" or "down"
   std::optional<AddRemove> objAddRemove;   // the start-up entry
   std::optional<clsOnTop> objOnTop;
-  std::shared_ptr<cIEWindows> tracker_;
+  std::shared_ptr<cIEWindows> tracker_;  // last: the first to go
 };
 
 }  // namespace quellix

@@ -78,7 +78,7 @@ class MainWindow : public ::testing::Test {
   }
   // Start-up as the splash window runs it: create, load, show.
   Form1& Start() {
-    form = std::make_unique<Form1>(Environment());
+    form = ui::MakeForm<Form1>(Environment());
     form->Form_Load();
     form->Show();
     return *form;
@@ -114,7 +114,7 @@ class MainWindow : public ::testing::Test {
   RecordingWindows windows;
   int ends = 0;
   testing::ScriptedPageEngine pages;  // for the tests that install it
-  std::unique_ptr<Form1> form;
+  ui::FormPtr<Form1> form;
 };
 
 TEST_F(MainWindow, FirstRunStartsWithTheDefaultsAndCreatesTheListFiles) {
@@ -470,7 +470,7 @@ class ReadOnlyRegistry final : public platform::Registry {
 
 TEST_F(MainWindow, RunAtStartThatCannotBeWrittenIsNotReportedAsEnabled) {
   ReadOnlyRegistry read_only;
-  form = std::make_unique<Form1>(Form1Environment{*toolkit, *settings, read_only, branding, state, *shell,
+  form = ui::MakeForm<Form1>(Form1Environment{*toolkit, *settings, read_only, branding, state, *shell,
                                                   windows, folder.string(), "clicks.quellix.example", [] {},
                                                   nullptr});
   form->Form_Load();
@@ -597,7 +597,7 @@ TEST_F(MainWindow, WithTheSkinOnEachLabelIsCopiedIntoTheTemplateOfItsFrameAndThe
   branding.boolSkin = true;
   Form1Environment environment = Environment();
   environment.skin = &skin;
-  form = std::make_unique<Form1>(std::move(environment));
+  form = ui::MakeForm<Form1>(std::move(environment));
   form->Form_Load();
   form->Show();
 
@@ -624,7 +624,7 @@ TEST_F(MainWindow, WithTheBannerOnBothFramesMoveDownAndTheWindowGrowsToShowIt) {
   pages.Install();
   Form1Environment environment = Environment();
   environment.skin = &skin;
-  form = std::make_unique<Form1>(std::move(environment));
+  form = ui::MakeForm<Form1>(std::move(environment));
   Form1& f = *form;
   ASSERT_NE(f.wbBanner, nullptr);
   ASSERT_NE(f.wbPicture, nullptr);
@@ -682,7 +682,7 @@ TEST_F(MainWindow, WithTheBannerOffNothingMovesAndNoBrowserIsMade) {
   branding.strBannerURL = "http://banner.quellix.example/strip.html";  // an address alone changes nothing
   Form1Environment environment = Environment();
   environment.skin = &skin;
-  form = std::make_unique<Form1>(std::move(environment));
+  form = ui::MakeForm<Form1>(std::move(environment));
   form->Form_Load();
   form->Show();
 

@@ -60,8 +60,6 @@ Form3::Form3(Form3Environment environment)
   Form_Load();
 }
 
-Form3::~Form3() { DestroyWindow(); }
-
 clsOnTop& Form3::OnTop() {
   if (!objOnTop) objOnTop.emplace();
   return *objOnTop;

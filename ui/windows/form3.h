@@ -34,7 +34,6 @@ class Form3 final : public ui::Form {
  public:
   // Creating the prompt loads it (Form_Load); the opener shows it.
   explicit Form3(Form3Environment environment);
-  ~Form3() override;
 
   void Form_Load();
   void Command1_Click();  // Allow Always

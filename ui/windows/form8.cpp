@@ -37,8 +37,6 @@ Form8::Form8(Form8Environment environment)
   Form_Load();
 }
 
-Form8::~Form8() { DestroyWindow(); }
-
 void Form8::Form_Load() {
   // Every step may fail; the window then shows what it has.
   if (env_.branding.boolSkin) (void)env_.skin.SkinForm(*this);

@@ -25,7 +25,6 @@ class Form8 final : public ui::Form {
  public:
   // Creating the window loads it (Form_Load); the opener shows it.
   explicit Form8(Form8Environment environment);
-  ~Form8() override;
 
   void Form_Load();
   void Check1_Click();

@@ -63,8 +63,6 @@ frmAbout::frmAbout(frmAboutEnvironment environment)
   Form_Load();
 }
 
-frmAbout::~frmAbout() { DestroyWindow(); }
-
 std::string frmAbout::VersionText(const platform::VersionInfo& version) {
   return std::to_string(version.major) + "." + std::to_string(version.minor);
 }

@@ -26,7 +26,6 @@ class frmAbout final : public ui::Form {
  public:
   // Creating the window loads it (Form_Load); the opener shows it.
   explicit frmAbout(frmAboutEnvironment environment);
-  ~frmAbout() override;
 
   void Form_Load();
   void lblWebsite_Click();

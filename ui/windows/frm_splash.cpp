@@ -30,8 +30,6 @@ frmSplash::frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<
   Timer2.OnTimer = [this] { Timer2_Timer(); };
 }
 
-frmSplash::~frmSplash() { DestroyWindow(); }
-
 void frmSplash::Form_Load() {
   branding_.boolEndPending = false;
   branding_.LoadBranding();

@@ -19,7 +19,6 @@ class frmSplash final : public ui::Form {
   // skin switch is on.
   frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<void()> open_main_window,
             modSkin* skin = nullptr);
-  ~frmSplash() override;
 
   void Form_Load();
   void Timer2_Timer();

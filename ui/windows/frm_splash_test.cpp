@@ -11,7 +11,8 @@ TEST(Splash, LoadFillsTheIdentityAndStartsTheTimerLast) {
   auto toolkit = ui::CreateToolkit();
   modBranding branding;
   branding.boolEndPending = true;
-  frmSplash splash(*toolkit, branding, [] {});
+  ui::FormPtr<frmSplash> owned = ui::MakeForm<frmSplash>(*toolkit, branding, [] {});
+  frmSplash& splash = *owned;
   EXPECT_FALSE(splash.Timer2.Enabled());
   splash.Form_Load();
   splash.Show();
@@ -27,10 +28,11 @@ TEST(Splash, The75thTickOpensTheMainWindowOnceAndHidesTheSplash) {
   modBranding branding;
   int opened = 0;
   std::string title_when_opened;
-  frmSplash splash(*toolkit, branding, [&] {
+  ui::FormPtr<frmSplash> owned = ui::MakeForm<frmSplash>(*toolkit, branding, [&] {
     ++opened;
     title_when_opened = branding.strProgramName + " by " + branding.strCompany;
   });
+  frmSplash& splash = *owned;
   splash.Form_Load();
   splash.Show();
   for (int tick = 1; tick < 75; ++tick) splash.Timer2.Tick();
@@ -51,7 +53,8 @@ TEST(Splash, WithTheSkinSwitchOffTheSharedSkinAndItsSupportAreLeftAlone) {
   modBranding branding;
   branding.boolSkin = true;  // the identity read at load switches it off again
   modSkin skin;
-  frmSplash splash(*toolkit, branding, [] {}, &skin);
+  ui::FormPtr<frmSplash> owned = ui::MakeForm<frmSplash>(*toolkit, branding, [] {}, &skin);
+  frmSplash& splash = *owned;
   splash.Form_Load();
   EXPECT_FALSE(branding.boolSkin);
   EXPECT_EQ(skin.objSkin, nullptr);

@@ -72,8 +72,6 @@ frmWebsite::frmWebsite(frmWebsiteEnvironment environment)
   Form_Load();
 }
 
-frmWebsite::~frmWebsite() { DestroyWindow(); }
-
 void frmWebsite::Form_Load() {
   env_.branding.LoadBranding();
   StatusBar1.AddPanel();

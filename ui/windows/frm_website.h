@@ -26,7 +26,6 @@ class frmWebsite final : public ui::Form {
   // Creating the window loads it (Form_Load), which opens strWebsite; the
   // opener shows it.
   explicit frmWebsite(frmWebsiteEnvironment environment);
-  ~frmWebsite() override;
 
   void Form_Load();
   void Form_Unload();

@@ -26,8 +26,6 @@ NoticeWindow::NoticeWindow(ui::Toolkit& toolkit, const std::string& caption)
   OnUnload = [this] { Hide(); };
 }
 
-NoticeWindow::~NoticeWindow() { DestroyWindow(); }
-
 void NoticeWindow::ShowNotice(const std::string& text) {
   Label1.SetCaption(text);
   Show();

@@ -12,7 +12,6 @@ namespace quellix {
 class NoticeWindow final : public ui::Form {
  public:
   NoticeWindow(ui::Toolkit& toolkit, const std::string& caption);
-  ~NoticeWindow() override;
 
   // Shows the text in front of every other window; a notice still open is
   // replaced by the new one.

@@ -16,7 +16,7 @@ bool SecondaryWindowSet::ShowSetupPrompt() {
   if (lists_ == nullptr) return false;
   // A prompt still open is only shown again: it keeps the site it was loaded with.
   Form3& prompt = prompt_.Open([this] {
-    return std::make_unique<Form3>(Form3Environment{
+    return ui::MakeForm<Form3>(Form3Environment{
         env_.toolkit, env_.state, env_.branding, env_.skin, *lists_, main_window_ ? main_window_() : 0,
         [this](const std::string& text) { ReportStoreFailure(text); }});
   });
@@ -28,13 +28,13 @@ bool SecondaryWindowSet::ShowSetupPrompt() {
 
 void SecondaryWindowSet::ReportStoreFailure(const std::string& text) {
   NoticeWindow& notice = notice_.Open(
-      [this] { return std::make_unique<NoticeWindow>(env_.toolkit, env_.branding.strProgramName); });
+      [this] { return ui::MakeForm<NoticeWindow>(env_.toolkit, env_.branding.strProgramName); });
   notice.ShowNotice(text);
 }
 
 platform::WindowHandle SecondaryWindowSet::ShowHelp() {
   Form8& help = help_.Open([this] {
-    return std::make_unique<Form8>(
+    return ui::MakeForm<Form8>(
         Form8Environment{env_.toolkit, env_.settings, env_.settings_app, env_.branding, env_.skin, env_.program_folder});
   });
   help.Show();
@@ -43,7 +43,7 @@ platform::WindowHandle SecondaryWindowSet::ShowHelp() {
 
 platform::WindowHandle SecondaryWindowSet::ShowAbout() {
   frmAbout& about = about_.Open([this] {
-    return std::make_unique<frmAbout>(
+    return ui::MakeForm<frmAbout>(
         frmAboutEnvironment{env_.toolkit, env_.branding, env_.skin, env_.read_version, [this] { ShowWebsite(); }});
   });
   about.Show();
@@ -59,7 +59,7 @@ void SecondaryWindowSet::ShowWebsite() {
     return;
   }
   website_.Open([this] {
-    return std::make_unique<frmWebsite>(frmWebsiteEnvironment{env_.toolkit, env_.branding, env_.skin, env_.end_program});
+    return ui::MakeForm<frmWebsite>(frmWebsiteEnvironment{env_.toolkit, env_.branding, env_.skin, env_.end_program});
   }).Show();
 }
 

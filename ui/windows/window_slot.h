@@ -4,7 +4,7 @@
 // inside one of its own handlers.
 #pragma once
 
-#include <memory>
+#include "ui/controls/form.h"
 
 namespace quellix {
 
@@ -26,7 +26,7 @@ class WindowSlot {
   void Destroy() { window_.reset(); }
 
  private:
-  std::unique_ptr<Window> window_;
+  ui::FormPtr<Window> window_;
 };
 
 }  // namespace quellix
