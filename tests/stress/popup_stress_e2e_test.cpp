@@ -238,6 +238,13 @@ TEST_F(PopupStress, AMegabyteAddressAgainstListsOf32767SitesIsDecidedWithoutAPau
   ASSERT_GE(window, 0);
   ASSERT_TRUE(WaitUntil([&] { return browser->Query(Query::kConnections, window) == 1; }, 10000));
 
+  // A block lets the program handle what is pending first; the first one
+  // after start also handles what the start left (its windows' first paint,
+  // under Wine the window manager's replies), which is not the cost measured
+  // here. One short block, untimed, takes that.
+  ASSERT_TRUE(browser->Navigate(window, L"http://warm-up.example/"));
+  ASSERT_TRUE(browser->RaiseNewWindow2(window, VARIANT_FALSE));
+
   const std::wstring megabyte_path = L"/" + std::wstring(512 * 1024, L'p');  // a megabyte of UTF-16
   struct Case {
     const wchar_t* what;
@@ -269,7 +276,7 @@ TEST_F(PopupStress, AMegabyteAddressAgainstListsOf32767SitesIsDecidedWithoutAPau
   DWORD exit_code = 1;
   ASSERT_TRUE(program.WaitForExit(20000, &exit_code));
   EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(ProgramSetting(L"intStopped"), L"4");
+  EXPECT_EQ(ProgramSetting(L"intStopped"), L"5");  // the warm-up and the four megabytes blocked
 }
 
 }  // namespace
