@@ -154,7 +154,7 @@ class HeadlessFormPeer : public FormPeer {
           return 0;
         })) {
     Sys().screens[handle_] = FormScreen{};
-    Sys().widgets[handle_].text = style.caption;
+    Sys().widgets[handle_].text = form.Style().caption;
   }
   ~HeadlessFormPeer() override {
     if (live_timers != 0) ++Sys().timers_outliving_window;
