@@ -154,6 +154,7 @@ TEST_F(WindowLayer, CheckBoxValuesRunItsClickOnlyOnAChangeAndTheBoxShowsThem) {
   EXPECT_FALSE(box.SetValue(3));  // not a check box value
   EXPECT_FALSE(box.SetValue(-1));
   EXPECT_TRUE(box.SetValue(2));
+  EXPECT_EQ(ShownCheck(box), 2);  // greyed, not ticked
   UserClicks(box);  // greyed becomes ticked
   UserClicks(box);  // ticked becomes clear
   EXPECT_EQ(ShownCheck(box), 0);

@@ -416,7 +416,7 @@ std::unique_ptr<ControlPeer> CreateControlPeerFor(Control& control, ControlHost&
                                                    static_cast<Frame&>(control).Caption()));
     case ControlKind::kCheckBox:
       return std::make_unique<CheckBoxPeer>(control, form,
-                                            MakeChild(form, control, L"BUTTON", BS_CHECKBOX | WS_TABSTOP, 0,
+                                            MakeChild(form, control, L"BUTTON", BS_3STATE | WS_TABSTOP, 0,
                                                       static_cast<CheckBox&>(control).Caption()));
     case ControlKind::kButton:
       return std::make_unique<ButtonPeer>(control, form,
