@@ -23,8 +23,9 @@ using ServerFunction = HRESULT(WINAPI*)();
 
 }  // namespace
 
-std::wstring WindowsPath(const char* build_path) {
-  std::wstring path = win::Wide(build_path);
+std::wstring WindowsPath(const char* build_path) { return WindowsPath(win::Wide(build_path)); }
+
+std::wstring WindowsPath(std::wstring path) {
   if (path.empty() || path.front() != L'/') return path;
   // Wine maps the Unix root to drive Z: in every prefix it makes.
   for (auto& c : path) {

@@ -14,7 +14,9 @@
 
 namespace quellix::testing::scripted_com {
 
-// The Windows form of a path that the build wrote (under Wine, the Unix path).
+// The Windows form of a path that the build wrote or that was typed under
+// Wine (a Unix path: Wine hands it on as it was given).
+std::wstring WindowsPath(std::wstring path);
 std::wstring WindowsPath(const char* build_path);
 
 class ScriptedComBrowser {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tests/e2e/program_driver.h"
+#include "tests/scripted_com_browser/scripted_com_client.h"
 
 namespace {
 
@@ -29,11 +30,7 @@ int Fail(const char* what) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return Fail("usage: footprint_startup <program exe>");
-  std::wstring exe = argv[1];
-  if (!exe.empty() && exe.front() == L'/') exe = L"Z:" + exe;  // a Unix path as typed under Wine
-  for (wchar_t& c : exe) {
-    if (c == L'/') c = L'\\';
-  }
+  const std::wstring exe = quellix::testing::scripted_com::WindowsPath(std::wstring(argv[1]));
   const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
   std::wstring command = L"\"" + exe + L"\"";
   STARTUPINFOW startup{};

@@ -3,25 +3,14 @@
 #include <cstdio>
 
 namespace quellix::footprint {
-namespace {
-
-// Wine hands a Unix path on as it was typed; the program needs a Windows one.
-std::wstring WindowsPathOf(std::wstring path) {
-  if (!path.empty() && path.front() == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
-}  // namespace
 
 const char* StartWithScriptedPage(ScriptedStart& start, const wchar_t* program_exe, const wchar_t* scripted_dll,
                                   const wchar_t* page_url) {
   using testing::scripted_com::Query;
-  start.server.emplace(WindowsPathOf(scripted_dll));
+  using testing::scripted_com::WindowsPath;
+  start.server.emplace(WindowsPath(std::wstring(scripted_dll)));
   if (!start.server->Registered()) return "the scripted browser side could not be registered";
-  start.program.emplace(WindowsPathOf(program_exe));
+  start.program.emplace(WindowsPath(std::wstring(program_exe)));
   if (!start.program->Started()) return "the program did not start";
   start.main = start.program->WaitForWindow(L"Quellix.Form1", 30000);
   if (start.main == nullptr) return "no main window";
