@@ -16,6 +16,7 @@
 //   exit                                 closes the main window; ok <saved intStopped>
 #include <windows.h>
 #include <objbase.h>
+#include <oleacc.h>
 
 #include <cstdio>
 #include <iostream>
@@ -159,25 +160,33 @@ class Remote {
   }
 
   // The allowed list box is the left one of the two, the disallowed the right.
+  // Its entries are read as a screen reader reads them: through the box's
+  // accessibility object, from this other process.
   std::string ListBoxItems(const std::string& which) {
     const std::vector<Child> boxes = main_ ? ChildrenOf(main_, L"ListBox") : std::vector<Child>{};
     if (boxes.size() != 2 || (which != "allowed" && which != "disallowed")) return "fail usage";
     const Child& box = which == "allowed" ? boxes[0] : boxes[1];
-    DWORD_PTR count = 0;
-    if (!SendMessageTimeoutW(box.window, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) return "fail hung";
-    std::string items = "[";
-    for (DWORD_PTR i = 0; i < count; ++i) {
-      DWORD_PTR length = 0;
-      SendMessageTimeoutW(box.window, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
-      std::wstring text(length + 1, L'\0');
-      DWORD_PTR copied = 0;
-      SendMessageTimeoutW(box.window, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
-                          &copied);
-      text.resize(copied == static_cast<DWORD_PTR>(LB_ERR) ? 0 : copied);
-      if (i > 0) items += ',';
-      items += JsonString(Narrow(text));
+    IAccessible* list = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(box.window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&list))) ||
+        list == nullptr) {
+      return "fail no accessibility object";
     }
-    return "ok " + items + "]";
+    LONG count = 0;
+    std::string items = "[";
+    if (FAILED(list->get_accChildCount(&count))) count = -1;
+    for (LONG i = 1; i <= count; ++i) {
+      VARIANT child{};
+      child.vt = VT_I4;
+      child.lVal = i;
+      BSTR name = nullptr;
+      const HRESULT read = list->get_accName(child, &name);
+      if (i > 1) items += ',';
+      items += JsonString(read == S_OK && name != nullptr ? Narrow(std::wstring(name, SysStringLen(name))) : "");
+      SysFreeString(name);
+    }
+    list->Release();
+    return count < 0 ? "fail unreadable" : "ok " + items + "]";
   }
 
   std::string Exit() {

@@ -4,12 +4,16 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <richedit.h>
+
+#include <algorithm>
 
 #include "platform/file_io.h"
 #include "platform/win/scoped_handle.h"
 #include "platform/win/wide_string.h"
 #include "ui/controls/rich_text_box.h"
+#include "ui/controls/win/list_box_accessible_win.h"
 #include "ui/controls/win/web_browser_host_win.h"
 #include "ui/controls/win/win32_controls.h"
 
@@ -250,6 +254,31 @@ class ListBoxPeer final : public PlainPeer {
     SelectObject(dc, old_font);
     if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &box);
     return true;
+  }
+
+  // The entries' texts for whoever asks the box itself (in this process:
+  // the box's accessibility object, which a screen reader reads).
+  std::optional<LRESULT> WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    const auto& list = static_cast<ListBoxControl&>(control_);
+    switch (message) {
+      case WM_GETOBJECT:
+        if (static_cast<LONG>(lparam) != OBJID_CLIENT) return std::nullopt;
+        if (const LRESULT answer = AnswerListBoxAccessibility(window_, wparam)) return answer;
+        return std::nullopt;
+      case LB_GETTEXTLEN:
+      case LB_GETTEXT: {
+        const int index = static_cast<int>(wparam);
+        if (index < 0 || index >= list.ListCount()) return LB_ERR;
+        const std::wstring text = win::Wide(list.List(index));
+        if (message == LB_GETTEXT) {
+          if (lparam == 0) return LB_ERR;
+          std::copy_n(text.c_str(), text.size() + 1, reinterpret_cast<wchar_t*>(lparam));
+        }
+        return static_cast<LRESULT>(text.size());
+      }
+      default:
+        return std::nullopt;
+    }
   }
 
   // Typing a character selects the next entry that begins with it.

@@ -4,6 +4,8 @@
 // backends do is in window_layer_behaviour_test.cpp.
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/win/wide_string.h"
@@ -129,6 +131,40 @@ TEST_F(Win32Backend, AListBoxDrawsAWholeListAndATypedLetterSelectsTheNextEntryWi
   SendMessageW(H(list.hWnd()), WM_CHAR, L's', 0);
   EXPECT_EQ(list.ListIndex(), 2);
   EXPECT_GT(SendMessageW(H(list.hWnd()), LB_GETITEMHEIGHT, 0, 0), 8);
+
+  // What a screen reader reads: the entries' texts, from the list itself.
+  wchar_t text[32] = {};
+  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETTEXTLEN, 32766, 0), 17);
+  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text)), 5);
+  EXPECT_STREQ(text, L"three");
+  EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETTEXTLEN, 32767, 0), LB_ERR);
+  // The program runs in a COM apartment (its browser controls need one).
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IAccessible* accessible = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(H(list.hWnd()), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&accessible)),
+            S_OK);
+  LONG count = 0;
+  EXPECT_EQ(accessible->get_accChildCount(&count), S_OK);
+  EXPECT_EQ(count, 32767);
+  VARIANT entry{};
+  entry.vt = VT_I4;
+  entry.lVal = 3;  // children are numbered from 1: the entry selected above
+  VARIANT answer{};
+  EXPECT_EQ(accessible->get_accRole(entry, &answer), S_OK);
+  EXPECT_EQ(answer.lVal, ROLE_SYSTEM_LISTITEM);
+  EXPECT_EQ(accessible->get_accState(entry, &answer), S_OK);
+  EXPECT_NE(answer.lVal & STATE_SYSTEM_SELECTED, 0);
+  entry.lVal = 32767;
+  BSTR name = nullptr;
+  EXPECT_EQ(accessible->get_accName(entry, &name), S_OK);
+  EXPECT_EQ(std::wstring(name ? name : L""), L"site32764.example");
+  SysFreeString(name);
+  entry.lVal = 32768;
+  name = nullptr;
+  EXPECT_NE(accessible->get_accName(entry, &name), S_OK);
+  accessible->Release();
+  CoUninitialize();
 }
 
 TEST_F(Win32Backend, GrowingByCodeKeepsThePlaceAndTheTwipsAtTheWindowsDpi) {
