@@ -281,28 +281,43 @@ class ListBoxPeer final : public PlainPeer {
     }
   }
 
-  // Typing a character selects the next entry that begins with it.
+  // Typing selects the next entry that begins with what was typed:
+  // characters typed in quick succession make one prefix, and one letter
+  // typed again and again steps through the entries beginning with it.
   LRESULT CharToItem(wchar_t character, int caret) override {
     const auto& list = static_cast<ListBoxControl&>(control_);
+    const ULONGLONG now = GetTickCount64();
+    const bool continues = !typed_.empty() && now - last_typed_ < kTypeAheadMilliseconds && typed_.size() < 64;
+    last_typed_ = now;
+    typed_ = continues ? typed_ + character : std::wstring(1, character);
+    const bool one_letter = typed_.find_first_not_of(typed_[0]) == std::wstring::npos;
+    const std::wstring wanted = one_letter ? typed_.substr(0, 1) : typed_;
     const int count = list.ListCount();
-    auto lower = [](wchar_t c) {
-      CharLowerBuffW(&c, 1);
-      return c;
-    };
-    const wchar_t wanted = lower(character);
-    for (int step = 1; step <= count; ++step) {
-      const int index = (caret + step) % count;
-      const std::wstring text = win::Wide(list.List(index).substr(0, 4));
-      if (!text.empty() && lower(text[0]) == wanted) return index;
+    const int from = caret < 0 ? 0 : caret;
+    // A longer prefix may still fit the entry it selected; otherwise the search starts after it.
+    const int first = one_letter ? 1 : 0;
+    for (int step = first; step < count + first; ++step) {
+      const int index = (from + step) % count;
+      const std::wstring text = win::Wide(list.List(index).substr(0, 4 * wanted.size()));
+      if (text.size() >= wanted.size() &&
+          CompareStringOrdinal(text.data(), static_cast<int>(wanted.size()), wanted.data(),
+                               static_cast<int>(wanted.size()), TRUE) == CSTR_EQUAL) {
+        return index;
+      }
     }
     return -2;
   }
 
  private:
+  static constexpr ULONGLONG kTypeAheadMilliseconds = 1000;  // a pause longer than this starts a new prefix
+
   void UpdateItemHeight() {
     SendMessageW(window_, LB_SETITEMHEIGHT, 0,
                  LineHeightOf(reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0))));
   }
+
+  std::wstring typed_;       // what was typed in quick succession
+  ULONGLONG last_typed_ = 0;
 };
 
 class StatusBarPeer final : public PlainPeer {

@@ -112,24 +112,31 @@ TEST_F(Win32Backend, ADialogFrameAndARichTextViewShowingItsTextBeforeAnyFile) {
   EXPECT_STREQ(shown, L"No help file was found.");
 }
 
-TEST_F(Win32Backend, AListBoxDrawsAWholeListAndATypedLetterSelectsTheNextEntryWithIt) {
+TEST_F(Win32Backend, AListBoxDrawsAWholeListFindsWhatIsTypedAndIsReadByScreenReaders) {
   Form form(*toolkit, TestStyle());
   form.Show();
   ListBoxControl& list = form.Add<ListBoxControl>("List1", TwipsRect{120, 1400, 2500, 2000}, nullptr);
   for (const char* item : {"one", "three"}) list.AddItem(item);
   // A whole list at once; the box keeps no copy, it draws the list's own
-  // entries, and a typed letter selects the next entry that begins with it.
+  // entries, and what is typed selects the next entry that begins with it.
   std::vector<std::string> many;
   many.reserve(32765);
   for (int i = 0; i < 32765; ++i) many.push_back("site" + std::to_string(i) + ".example");
   list.AddItems(std::move(many));
   EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCOUNT, 0, 0), 32767);
   EXPECT_EQ(list.List(32766), "site32764.example");
-  SendMessageW(H(list.hWnd()), WM_CHAR, L'T', 0);
+  auto type = [&](const wchar_t* keys) {
+    for (const wchar_t* key = keys; *key != 0; ++key) SendMessageW(H(list.hWnd()), WM_CHAR, *key, 0);
+  };
+  type(L"T");
   EXPECT_EQ(SendMessageW(H(list.hWnd()), LB_GETCURSEL, 0, 0), 1);
   EXPECT_EQ(list.ListIndex(), 1);
-  SendMessageW(H(list.hWnd()), WM_CHAR, L's', 0);
-  EXPECT_EQ(list.ListIndex(), 2);
+  Sleep(1100);  // a pause: what is typed next is a new prefix
+  type(L"Site100");
+  EXPECT_EQ(list.List(list.ListIndex()), "site100.example");
+  Sleep(1100);
+  type(L"ss");  // one letter again and again: the next entries that begin with it
+  EXPECT_EQ(list.List(list.ListIndex()), "site102.example");
   EXPECT_GT(SendMessageW(H(list.hWnd()), LB_GETITEMHEIGHT, 0, 0), 8);
 
   // What a screen reader reads: the entries' texts, from the list itself.
@@ -149,7 +156,7 @@ TEST_F(Win32Backend, AListBoxDrawsAWholeListAndATypedLetterSelectsTheNextEntryWi
   EXPECT_EQ(count, 32767);
   VARIANT entry{};
   entry.vt = VT_I4;
-  entry.lVal = 3;  // children are numbered from 1: the entry selected above
+  entry.lVal = list.ListIndex() + 1;  // children are numbered from 1: the entry selected above
   VARIANT answer{};
   EXPECT_EQ(accessible->get_accRole(entry, &answer), S_OK);
   EXPECT_EQ(answer.lVal, ROLE_SYSTEM_LISTITEM);
