@@ -3,7 +3,7 @@
 ; the user who runs the program.
 ;
 ; makensis -DEXE=<exe> -DBRIDGE=<QuellixBridge.exe> -DHOSTS=<host manifests folder> -DEXTENSION=<extension folder>
-;          -DASSETS=<assets folder> -DOUTFILE=<setup exe> -DVERSION=1.0.0.0 quellix.nsi
+;          -DASSETS=<assets folder> -DPOLICY=<policy templates folder> -DOUTFILE=<setup exe> -DVERSION=1.0.0.0 quellix.nsi
 
 Unicode true
 ; 64-bit stubs: the program is 64-bit, and a 64-bit-only Wine runs them too.
@@ -100,6 +100,9 @@ Section "Program" SecProgram
   File /r "${EXTENSION}\*"
   SetOutPath "$INSTDIR\sounds"
   File "${ASSETS}\sounds\pop.wav"
+  ; Group Policy templates, for an administrator to copy into PolicyDefinitions.
+  SetOutPath "$INSTDIR\policy"
+  File /r "${POLICY}\*"
   ; allowed.txt and disallowed.txt are the user's: the program creates them,
   ; and installing over an existing copy leaves them alone.
   SetOutPath "$INSTDIR"
@@ -132,6 +135,7 @@ Section "un.Program" UnSecProgram
   Delete "$INSTDIR\${HOST_NAME}.chromium.json"
   Delete "$INSTDIR\${HOST_NAME}.firefox.json"
   RMDir /r "$INSTDIR\extension"
+  RMDir /r "$INSTDIR\policy"
   DeleteRegKey HKCU "${CHROME_HOST_KEY}"
   DeleteRegKey HKCU "${EDGE_HOST_KEY}"
   DeleteRegKey HKCU "${FIREFOX_HOST_KEY}"

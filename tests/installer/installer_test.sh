@@ -45,7 +45,7 @@ rm -rf "$dir"
 wine "$setup" /S
 check "program installed in %LOCALAPPDATA%\\Programs" test -f "$dir/QuellixPopUpBlocker.exe"
 for f in Help.rtf icon.ico hoticon.ico sounds/pop.wav Uninstall.exe QuellixBridge.exe "${host_files[@]}" \
-         extension/manifest.json extension/background.js; do
+         extension/manifest.json extension/background.js policy/quellix.admx policy/en-US/quellix.adml; do
   check "$f installed" test -f "$dir/$f"
 done
 for i in 0 1 2; do check "native messaging host registered: ${host_keys[$i]}" host_registered "${host_keys[$i]}" "${host_files[$i]}"; done
