@@ -33,12 +33,20 @@ NewWindowVerdict AskUser(ProgramState& state, PopupHost& host, std::string_view 
 
 NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host, LocationSource& location_source) {
   const PopupOptions options = host.ReadOptions();
-  if (options.chkLinks && IsLinkStatusText(state.strStatusText)) state.boolAllowNext = true;
+  const bool over_link = options.chkLinks && IsLinkStatusText(state.strStatusText);
 
   const std::optional<std::string_view> location = location_source.Read();
-  if (!location) return NewWindowVerdict::kUntouched;
-  const SiteOfAddressBuffer site_buffer(*location);
+  const SiteOfAddressBuffer site_buffer(location.value_or(std::string_view()));
   const std::string_view site = site_buffer.View();
+  // The organisation's sites come before the link, the switches and
+  // allow-next, which a blocked site leaves as it was.
+  if (location) {
+    if (state.strPolicyBlocked.Contains(site)) return Block(state, host);
+    if (state.strPolicyAllowed.Contains(site)) return NewWindowVerdict::kLetThrough;
+  }
+
+  if (over_link) state.boolAllowNext = true;
+  if (!location) return NewWindowVerdict::kUntouched;
 
   if (!options.chkStopPop) return NewWindowVerdict::kUntouched;
   if (state.boolAllowNext) {

@@ -27,9 +27,9 @@ class LocationSource {
   ~LocationSource() = default;
 };
 
-// Runs the decision in its fixed order: link detection, the site of the
-// asking page, the blocking switch, the allow-next flag, the lists (and in
-// setup mode the prompt). A failure ends the decision with kUntouched,
+// Runs the decision in its fixed order: the organisation's blocked and
+// allowed sites, link detection, the site of the asking page, the blocking
+// switch, the allow-next flag, the lists (and in setup mode the prompt). A failure ends the decision with kUntouched,
 // keeping what was already done. An address of up to
 // SiteOfAddressBuffer::kFixedSize bytes is decided without heap allocation.
 NewWindowVerdict DecideNewWindow(ProgramState& state, PopupHost& host, LocationSource& location);

@@ -91,6 +91,40 @@ TEST_F(PopupDecision, SetupModeConsultsAllowedThenDisallowedThenAsks) {
   EXPECT_EQ(state.intStopped, 2);
 }
 
+TEST_F(PopupDecision, TheOrganisationsSitesComeBeforeEverythingElse) {
+  state.strPolicyBlocked.Assign("ads.example\r\nboth.example\r\n");
+  state.strPolicyAllowed.Assign("portal.example\r\nboth.example\r\n");
+  state.strAllowed.Assign("ads.example\r\n");
+  host.options.chkAuto = true;
+  host.options.chkLinks = true;
+  state.strStatusText = "http://link.example/";
+  state.boolAllowNext = true;
+  // Blocked despite allow-next, the link, setup mode and the user's allowed
+  // list, without a question; the flag is left for the next request.
+  EXPECT_EQ(Decide("http://ADS.example/pop"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(Decide("https://both.example/"), NewWindowVerdict::kBlock);  // blocked wins
+  EXPECT_TRUE(state.boolAllowNext);
+  EXPECT_EQ(state.intStopped, 2);
+  EXPECT_EQ(host.sounds, 2);
+  EXPECT_EQ(host.prompts, 0);
+  // Blocking off changes nothing for the blocked list.
+  host.options.chkStopPop = false;
+  EXPECT_EQ(Decide("http://ads.example/"), NewWindowVerdict::kBlock);
+  host.options.chkStopPop = true;
+  // Allowed without a question; the flag and the link stay unused.
+  state.boolAllowNext = false;
+  EXPECT_EQ(Decide("http://portal.example/start"), NewWindowVerdict::kLetThrough);
+  EXPECT_FALSE(state.boolAllowNext);
+  EXPECT_EQ(host.prompts, 0);
+  // Any other site goes the usual way: the link lets it through.
+  EXPECT_EQ(Decide("http://elsewhere.example/"), NewWindowVerdict::kLetThrough);
+  EXPECT_FALSE(state.boolAllowNext);
+  // An address that cannot be read still opens the window, the link noted.
+  EXPECT_EQ(DecideNewWindow(state, host, [] { return std::optional<std::string>(); }), NewWindowVerdict::kUntouched);
+  EXPECT_TRUE(state.boolAllowNext);
+  EXPECT_EQ(state.intStopped, 3);
+}
+
 TEST_F(PopupDecision, FailuresLeaveCancelAsTheBrowserPassedIt) {
   // The page address cannot be read.
   EXPECT_EQ(DecideNewWindow(state, host, [] { return std::optional<std::string>(); }),

@@ -15,6 +15,10 @@ struct ProgramState {
   std::int32_t intStopped = 0;    // requests cancelled to date
   SiteListText strAllowed;        // allowed list text: every entry followed by CR LF
   SiteListText strDisallowed;     // disallowed list text, same form
+  // The organisation's sites (Group Policy), same form; never shown in the
+  // list boxes nor saved with the user's lists.
+  SiteListText strPolicyBlocked;
+  SiteListText strPolicyAllowed;
   std::string strCurrentSite;     // the site the setup-mode prompt asks about
   bool boolAnswered = false;      // the prompt has been answered (or closed)
   bool boolAllowSite = false;     // the prompt's answer lets the request through
