@@ -314,9 +314,13 @@ Message Parse(std::string_view json) {
 
   if (*type == "newWindow") {
     const std::string* url = TextMember(*document, "url");
-    if (!id || !tab || url == nullptr || !OnlyMembers(*document, {"type", "id", "tab", "url"}))
+    // The new window's own address; an older extension does not send it.
+    const Json* target_member = document->Member("target");
+    const std::string* target = TextMember(*document, "target");
+    if (!id || !tab || url == nullptr || (target_member != nullptr && target == nullptr) ||
+        !OnlyMembers(*document, {"type", "id", "tab", "url", "target"}))
       return Invalid{id, "wrong newWindow"};
-    return NewWindowRequest{*id, *tab, *url};
+    return NewWindowRequest{*id, *tab, *url, target != nullptr ? *target : std::string()};
   }
   if (*type == "status") {
     const std::string* text = TextMember(*document, "text");
@@ -341,6 +345,10 @@ std::string Serialize(const NewWindowRequest& request) {
   AppendQuoted(out, request.id);
   out += ",\"tab\":" + std::to_string(request.tab) + ",\"url\":";
   AppendQuoted(out, request.url);
+  if (!request.target.empty()) {
+    out += ",\"target\":";
+    AppendQuoted(out, request.target);
+  }
   out += '}';
   return out;
 }

@@ -5,9 +5,14 @@
 // it leaves the window alone.
 //
 // From the extension (one per event):
-//   {"type":"newWindow","id":"<request id>","tab":<opener tab id>,"url":"<opener's address>"}
-//       a page in tab <tab> has opened a new tab or window; answered by one verdict
+//   {"type":"newWindow","id":"<request id>","tab":<opener tab id>,"url":"<opener's address>",
+//    "target":"<the new window's address>"}
+//       a page in tab <tab> has opened a new tab or window; answered by one
+//       verdict. "target" may be absent (an older extension): then no link
+//       lets the request through.
 //   {"type":"status","tab":<tab id>,"text":"<link under the pointer, or empty>"}
+//       the link that tab's user points at; it lets through only a request
+//       of that tab for that very address
 //   {"type":"tabClosed","tab":<tab id>}
 //   {"type":"state","id":"<request id>","url":"<a tab's address>"}
 //       the extension's panel asks how the program stands; answered by one state
@@ -44,6 +49,7 @@ struct NewWindowRequest {
   std::string id;
   std::int64_t tab = 0;
   std::string url;
+  std::string target{};  // empty: not sent
   bool operator==(const NewWindowRequest&) const = default;
 };
 

@@ -1,6 +1,7 @@
 #include "core/browser_tabs.h"
 
 #include "core/browser_panel_requests.h"
+#include "core/site_of_address.h"
 
 #include <variant>
 
@@ -21,11 +22,6 @@ class ListenerSubscription final : public Subscription {
 std::unique_ptr<Subscription> BrowserTabWindow::Subscribe(std::weak_ptr<BrowserEvents> listener) {
   listener_ = std::make_shared<ListenerRecord>(std::move(listener));
   return std::make_unique<ListenerSubscription>(listener_);
-}
-
-void BrowserTabWindow::RaiseStatusTextChange(const std::string& text) {
-  if (!listener_) return;
-  if (const auto listener = listener_->lock()) listener->OnStatusTextChange(text);
 }
 
 void BrowserTabWindow::RaiseNewWindow2(bool& cancel) {
@@ -80,9 +76,7 @@ void BrowserTabs::Received(ConnectionId connection, std::string_view text) {
   }
   if (!from_host) return;
   if (const auto* status = std::get_if<StatusText>(&message)) {
-    // Held for the event: a nested loop inside it may drop the tab.
-    const std::shared_ptr<BrowserTabWindow> window = TabFor(connection, status->tab).window;
-    window->RaiseStatusTextChange(status->text);
+    TabFor(connection, status->tab).link_text = status->text;
     return;
   }
   if (const auto* closed = std::get_if<TabClosed>(&message)) DropTab(connection, closed->tab);
@@ -97,6 +91,11 @@ void BrowserTabs::Decide(ConnectionId connection, const browser_message::NewWind
   }
   if (const auto running = deciding_.find(request.id); running != deciding_.end()) {
     running->second = connection;
+    return;
+  }
+  if (FromLinkOfItsTab(connection, request)) {
+    Remember(request.id, browser_message::Verdict::kLeave);
+    Answer(connection, request.id, browser_message::Verdict::kLeave);
     return;
   }
   deciding_.emplace(request.id, connection);
@@ -114,6 +113,16 @@ void BrowserTabs::Decide(ConnectionId connection, const browser_message::NewWind
   const auto verdict = cancel ? browser_message::Verdict::kBlock : browser_message::Verdict::kLeave;
   Remember(request.id, verdict);
   Answer(reply_to, request.id, verdict);
+}
+
+// The Exceptions switch for a browser tab: the request goes to the link its
+// own user points at. That one request goes through; the allow-next flag is
+// left as it is.
+bool BrowserTabs::FromLinkOfItsTab(ConnectionId connection, const browser_message::NewWindowRequest& request) {
+  const PopupOptions options = host_.ReadOptions();
+  if (!options.chkStopPop || !options.chkLinks || request.target.empty()) return false;
+  const auto tab = tabs_.find(TabKey{connection, request.tab});
+  return tab != tabs_.end() && IsLinkStatusText(tab->second.link_text) && tab->second.link_text == request.target;
 }
 
 void BrowserTabs::Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict) {
@@ -142,7 +151,7 @@ BrowserTabs::Tab& BrowserTabs::TabFor(ConnectionId connection, std::int64_t tab)
   for (auto it = first; it != tabs_.end() && it->first.first == connection; ++it) ++count;
   if (count >= kMaxTabsPerConnection) DropTabs(connection);
 
-  Tab entry{std::make_shared<BrowserTabWindow>(), std::make_shared<IE_Class>(state_, host_)};
+  Tab entry{std::make_shared<BrowserTabWindow>(), std::make_shared<IE_Class>(state_, host_), {}};
   entry.sink->SetIEctl(entry.window);
   return tabs_.emplace(key, std::move(entry)).first->second;
 }

@@ -2,9 +2,14 @@
 // host (QuellixBridge.exe). Each tab that reports something is one more
 // browser window to the popup interception, with its own IE_Class sink: a new
 // tab or window that a page in it opened arrives as NewWindow2, with the
-// opener's address as LocationURL, and the link under its pointer as
-// StatusTextChange. So the sink, the decision and the setup-mode prompt run
-// as they do for Internet Explorer windows.
+// opener's address as LocationURL. So the sink, the decision and the
+// setup-mode prompt run as they do for Internet Explorer windows.
+//
+// The link under a tab's pointer is that tab's own: it lets through only a
+// request of that tab whose new window goes to that very address, and never
+// sets the program-wide allow-next flag, so a link in one tab (or a page's
+// forged hover) cannot let another tab's or an Internet Explorer window's
+// pop-up through.
 //
 // Everything here runs on the user-interface thread. A decision may wait for
 // the prompt, processing messages, and so other messages (other tabs, other
@@ -40,7 +45,6 @@ class BrowserTabWindow final : public BrowserWindow {
   std::unique_ptr<Subscription> Subscribe(std::weak_ptr<BrowserEvents> listener) override;
 
   void SetLocation(std::string url) { url_ = std::move(url); }
-  void RaiseStatusTextChange(const std::string& text);
   // `cancel` as the browser passes it (false) and as the sink leaves it.
   void RaiseNewWindow2(bool& cancel);
 
@@ -83,6 +87,7 @@ class BrowserTabs {
   struct Tab {
     std::shared_ptr<BrowserTabWindow> window;
     std::shared_ptr<IE_Class> sink;
+    std::string link_text;  // the link under this tab's pointer, or empty
   };
   using TabKey = std::pair<ConnectionId, std::int64_t>;
 
@@ -90,6 +95,7 @@ class BrowserTabs {
   void DropTabs(ConnectionId connection);
   void DropTab(ConnectionId connection, std::int64_t tab);
   void Decide(ConnectionId connection, const browser_message::NewWindowRequest& request);
+  bool FromLinkOfItsTab(ConnectionId connection, const browser_message::NewWindowRequest& request);
   void Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict);
   void Remember(const std::string& id, browser_message::Verdict verdict);
   void Reply(ConnectionId connection, const browser_message::Answer& answer);

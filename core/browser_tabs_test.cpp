@@ -37,6 +37,7 @@ TEST(BrowserMessage, HostileTextsAreInvalidAndKeepTheirIdWhenOneCanBeRead) {
       {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":\"1\",\"url\":\"x\"}", "a"},
       {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":9007199254740992,\"url\":\"x\"}", "a"},
       {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"x\",\"more\":1}", "a"},
+      {"{\"type\":\"newWindow\",\"id\":\"a\",\"tab\":1,\"url\":\"x\",\"target\":null}", "a"},
       {"{\"type\":\"newWindow\",\"id\":\"" + std::string(kMaxIdLength + 1, 'i') + "\",\"tab\":1,\"url\":\"x\"}",
        std::nullopt},
       {"{\"type\":\"newWindow\",\"id\":7,\"tab\":1,\"url\":\"x\"}", std::nullopt},
@@ -60,7 +61,10 @@ TEST(BrowserMessage, ValidMessagesReadAsTheyWereMeantAndSurviveARoundTrip) {
             Message(StatusText{9007199254740991, ""}));
   EXPECT_EQ(Parse("{\"type\":\"tabClosed\",\"tab\":12}"), Message(TabClosed{12}));
 
+  EXPECT_EQ(Parse("{\"type\":\"newWindow\",\"id\":\"r\",\"tab\":1,\"url\":\"u\",\"target\":\"t\"}"),
+            Message(NewWindowRequest{"r", 1, "u", "t"}));
   const Message messages[] = {NewWindowRequest{"id \"1\"", 5, "a\x01\x1f\\/\t\r\xE2\x82\xAC"},
+                              NewWindowRequest{"t", 5, "http://a.example/", "https://b.example/?q=\"x\""},
                               StatusText{3, "https://link.example/?q=\"x\""}, TabClosed{0}};
   for (const auto& message : messages) EXPECT_EQ(Parse(Serialize(message)), message);
 
@@ -122,14 +126,9 @@ TEST_F(BrowserTabsTest, EachTabIsDecidedAsABrowserWindowAndStrangersAreNeverDeci
   tabs.Connected(1, true);
   tabs.Received(1, Ask("a", 7, "http://Popper.example/page"));
   tabs.Received(1, Ask("b", 7, "https://allowed.example/x"));
-  // The link under the pointer of another tab lets the next request through.
-  tabs.Received(1, Serialize(StatusText{8, "https://link.example/"}));
-  tabs.Received(1, Ask("c", 7, "http://popper.example/"));
   tabs.Received(1, Serialize(StatusText{8, ""}));
-  tabs.Received(1, Ask("d", 7, "http://popper.example/"));
-  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("a", Verdict::kBlock), Said("b", Verdict::kLeave),
-                                                 Said("c", Verdict::kLeave), Said("d", Verdict::kBlock)}));
-  EXPECT_EQ(state.intStopped, 2);
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("a", Verdict::kBlock), Said("b", Verdict::kLeave)}));
+  EXPECT_EQ(state.intStopped, 1);
   EXPECT_EQ(tabs.TabCount(), 2u);
   tabs.Received(1, Serialize(TabClosed{8}));
   EXPECT_EQ(tabs.TabCount(), 1u);
@@ -142,9 +141,51 @@ TEST_F(BrowserTabsTest, EachTabIsDecidedAsABrowserWindowAndStrangersAreNeverDeci
   tabs.ReceivedTooLong(2);
   EXPECT_EQ(SentTo(2), (std::vector<std::string>{Said("e", Verdict::kLeave), Serialize(VerdictMessage{}),
                                                  Serialize(VerdictMessage{})}));
-  EXPECT_EQ(state.intStopped, 2);
+  EXPECT_EQ(state.intStopped, 1);
   EXPECT_EQ(state.strStatusText, "");
   EXPECT_EQ(tabs.TabCount(), 1u);
+}
+
+// With Exceptions on, the link under a tab's pointer lets through only that
+// tab's request for that very address, once per request, and never touches
+// the program-wide status text or allow-next flag that Internet Explorer
+// windows share.
+TEST_F(BrowserTabsTest, ALinkLetsThroughOnlyItsOwnTabsRequestForItsAddress) {
+  tabs.Connected(1, true);
+  const std::string link = "https://link.example/page";
+  const auto ask = [&](const std::string& id, int tab, const std::string& target) {
+    tabs.Received(1, Serialize(NewWindowRequest{id, tab, "http://popper.example/", target}));
+  };
+  tabs.Received(1, Serialize(StatusText{8, link}));
+  ask("other tab", 7, link);
+  ask("other address", 8, "https://ad.example/");
+  ask("no address", 8, "");
+  ask("its link", 8, link);
+  ask("its link again", 8, link);
+  EXPECT_FALSE(state.boolAllowNext);
+  EXPECT_EQ(state.strStatusText, "");
+
+  // Allow Next set by the user is neither used nor set by a link.
+  state.boolAllowNext = true;
+  ask("link with allow-next", 8, link);
+  EXPECT_TRUE(state.boolAllowNext);
+  ask("allow-next", 7, "https://ad.example/");
+  EXPECT_FALSE(state.boolAllowNext);
+
+  host.options.chkLinks = false;
+  ask("Exceptions off", 8, link);
+  host.options.chkLinks = true;
+  tabs.Received(1, Serialize(StatusText{8, "http://"}));
+  ask("not a link", 8, "http://");
+  tabs.Received(1, Serialize(StatusText{8, ""}));
+  ask("pointer gone", 8, link);
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{
+                           Said("other tab", Verdict::kBlock), Said("other address", Verdict::kBlock),
+                           Said("no address", Verdict::kBlock), Said("its link", Verdict::kLeave),
+                           Said("its link again", Verdict::kLeave), Said("link with allow-next", Verdict::kLeave),
+                           Said("allow-next", Verdict::kLeave), Said("Exceptions off", Verdict::kBlock),
+                           Said("not a link", Verdict::kBlock), Said("pointer gone", Verdict::kBlock)}));
+  EXPECT_EQ(state.intStopped, 6);
 }
 
 TEST_F(BrowserTabsTest, AWaitingPromptKeepsServingOtherConnectionsEachGettingItsOwnAnswers) {
