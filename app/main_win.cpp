@@ -9,9 +9,11 @@
 #include "adapters/win/browser_com.h"
 #include "app/single_instance_win.h"
 #include "core/program_state.h"
+#include "platform/lists_folder.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
+#include "platform/user_folders.h"
 #include "adapters/win/browser_pipe_server_win.h"
 #include "platform/win/message_step_win.h"
 #include "product_identity.h"
@@ -77,10 +79,14 @@ class Program final : public SplashWindowAccess {
  private:
   void OpenMainWindow() {
     if (main_window_) return;
-    main_window_ = ui::MakeForm<Form1>(Form1Environment{*toolkit_, *settings_, platform::SystemRegistry(),
-                                                            branding_, state_, shell_, windows_,
-                                                            platform::ProgramFolder(), build::kDefaultAllowedHost,
-                                                            [] { PostQuitMessage(0); }, &skin_});
+    // An all-users installation keeps each user's lists and start-up entry with the user.
+    platform::Registry& registry = platform::SystemRegistry();
+    const std::string program_folder = platform::ProgramFolder();
+    const bool all_users = platform::IsAllUsersInstallation(registry, program_folder);
+    main_window_ = ui::MakeForm<Form1>(Form1Environment{
+        *toolkit_, *settings_, registry, branding_, state_, shell_, windows_, program_folder,
+        platform::ListsFolder(registry, program_folder, platform::RoamingAppDataFolder()), build::kDefaultAllowedHost,
+        [] { PostQuitMessage(0); }, &skin_, all_users ? StartUpScope::CurrentUser : StartUpScope::MachineFirst});
     windows_.AttachMainWindow([this] { return main_window_ ? main_window_->hWnd() : 0; },
                               main_window_->SiteLists());
     main_window_->Form_Load();

@@ -14,7 +14,8 @@ using platform::ScopedRegistryKey;
 namespace reg_status = platform::reg_status;
 namespace reg_type = platform::reg_type;
 
-AddRemove::AddRemove(platform::Registry& registry) : registry_(registry) {}
+AddRemove::AddRemove(platform::Registry& registry, StartUpScope start_up_scope)
+    : registry_(registry), start_up_scope_(start_up_scope) {}
 
 void AddRemove::AddToList(const std::string& name, const std::string& uninstall_command) {
   const std::string key = kUninstallKey + name;
@@ -28,6 +29,9 @@ bool AddRemove::AddToRun(const std::string& name, const std::string& command) {
   // A path the code page cannot hold would be written as another path, one
   // that starts nothing (or something else).
   if (!platform::AnsiHoldsExactly(command) || !platform::AnsiHoldsExactly(name)) return false;
+  if (start_up_scope_ == StartUpScope::CurrentUser) {
+    return WriteString(RegistryRoot::CurrentUser, kRunKey, name, command) == reg_status::kSuccess;
+  }
   if (WriteString(RegistryRoot::LocalMachine, kRunKey, name, command) == reg_status::kSuccess) {
     // A per-user copy left by an earlier refused write would start the program twice.
     RemoveValue(RegistryRoot::CurrentUser, kRunKey, name);

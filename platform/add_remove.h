@@ -12,6 +12,8 @@
 // The start-up entry is written machine-wide; when the machine-wide write is
 // refused (no administrative rights) it goes to the current user's Run key,
 // which Windows also runs at log-on. RemoveFromRun removes it from both.
+// A program installed for all users writes only the user's own entry
+// (StartUpScope::CurrentUser): one user's switch must not start it for all.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,9 @@
 
 namespace quellix {
 
+// Where AddToRun writes the start-up entry.
+enum class StartUpScope { MachineFirst, CurrentUser };
+
 class AddRemove {
  public:
   // The key both roots keep start-up entries under.
@@ -29,7 +34,8 @@ class AddRemove {
   // The installed-programs entry is this key followed by the program name.
   static constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-  explicit AddRemove(platform::Registry& registry = platform::SystemRegistry());
+  explicit AddRemove(platform::Registry& registry = platform::SystemRegistry(),
+                     StartUpScope start_up_scope = StartUpScope::MachineFirst);
 
   // The installed-programs entry: "DisplayName" (the name) and "UninstallString".
   void AddToList(const std::string& name, const std::string& uninstall_command);
@@ -66,6 +72,7 @@ class AddRemove {
   std::int32_t RemoveValue(platform::RegistryRoot root, const std::string& path, const std::string& name);
 
   platform::Registry& registry_;
+  StartUpScope start_up_scope_;
 };
 
 // The start-up command for the executable at `executable_path`. Windows takes

@@ -8,9 +8,11 @@
 
 #include "platform/add_remove.h"
 #include "platform/c_register.h"
+#include "platform/lists_folder.h"
 #include "platform/mod_ie_tools.h"
 #include "platform/registry_portable.h"
 #include "platform/registry_test_support.h"
+#include "platform/native_path.h"
 
 namespace quellix {
 namespace {
@@ -141,6 +143,47 @@ TEST_F(SharedRegistry, ReadingAMachineKeyFallsBackToReadingAccess) {
   EXPECT_FALSE(CRegister(user).DeleteRegEntry(kMachine, modIETools::kExtensionKey, "CLSID"));
   modIETools(user, {"C:\\Q", "Q", kName}).RemoveIEButton();
   EXPECT_EQ(CRegister(user).ReadRegValue(kMachine, modIETools::kExtensionKey, "CLSID", "default"), "{x}");
+}
+
+// An all-users installation recorded by its installer: only the program in
+// the recorded folder keeps its lists in the user's roaming folder, and its
+// run-at-start switch writes the user's own entry even for an administrator.
+TEST_F(SharedRegistry, AllUsersInstallationKeepsListsAndStartUpEntryWithTheUser) {
+  const std::string machine_folder = "C:\\Program Files\\Quellix Pop-Up Blocker";
+  const std::string per_user_folder = "C:\\Users\\u\\AppData\\Local\\Programs\\Quellix Pop-Up Blocker";
+  const std::string roaming = folder.Path("Roaming");
+  PortableRegistry user = User();
+  EXPECT_EQ(platform::ListsFolder(user, machine_folder, roaming), machine_folder);  // nothing recorded yet
+
+  PortableRegistry admin = Administrator();
+  {
+    platform::ScopedRegistryKey key(admin);
+    ASSERT_EQ(admin.CreateKey(HandleOfRoot(kMachine), platform::kInstallationKey, key.Put()), 0);
+    ASSERT_EQ(admin.SetText(key.Get(), platform::kAllUsersFolderValue, machine_folder), 0);
+  }
+  // Letter case and a final backslash do not matter; another folder does.
+  EXPECT_TRUE(platform::IsAllUsersInstallation(user, "c:\\program files\\QUELLIX POP-UP BLOCKER\\"));
+  EXPECT_FALSE(platform::IsAllUsersInstallation(user, machine_folder + " 2"));
+  const std::string lists = platform::ListsFolder(user, machine_folder, roaming);
+  EXPECT_EQ(lists, roaming + "\\Orlavent\\Quellix Pop-Up Blocker");
+  EXPECT_TRUE(std::filesystem::is_directory(platform::NativePath(lists)));
+  EXPECT_EQ(platform::ListsFolder(user, per_user_folder, roaming), per_user_folder);
+  EXPECT_EQ(platform::ListsFolder(user, machine_folder, ""), machine_folder);
+
+  AddRemove entries(admin, StartUpScope::CurrentUser);
+  EXPECT_TRUE(entries.AddToRun(kName, "C:\\Q\\Q.exe"));
+  EXPECT_EQ(entries.GetString(kUser, AddRemove::kRunKey, kName), "C:\\Q\\Q.exe");
+  EXPECT_EQ(entries.GetString(kMachine, AddRemove::kRunKey, kName), std::nullopt);
+  EXPECT_TRUE(entries.RemoveFromRun(kName));
+
+  // A record that is not text marks nothing.
+  {
+    platform::ScopedRegistryKey key(admin);
+    ASSERT_EQ(admin.OpenKey(HandleOfRoot(kMachine), platform::kInstallationKey, key.Put()), 0);
+    const std::uint8_t one[4] = {1, 0, 0, 0};
+    ASSERT_EQ(admin.SetValue(key.Get(), platform::kAllUsersFolderValue, platform::reg_type::kDword, one, 4), 0);
+  }
+  EXPECT_FALSE(platform::IsAllUsersInstallation(user, machine_folder));
 }
 
 }  // namespace

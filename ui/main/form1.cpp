@@ -107,7 +107,7 @@ Form1::Form1(Form1Environment environment)
       env_(std::move(environment)),
       program_(env_.state),
       options_(env_.settings, options::ApplicationName()),
-      lists_(list_files_, env_.program_folder, env_.default_allowed_host, env_.state, List1, List2) {
+      lists_(list_files_, env_.lists_folder, env_.default_allowed_host, env_.state, List1, List2) {
   for (const SwitchRow& row : kSwitchRows) {
     auto* box = static_cast<ui::CheckBox*>(FindControl(row.box));
     box->SetToolTipText(row.tooltip);
@@ -205,7 +205,7 @@ void Form1::Form_Load() {
   program_.boolAllowNext = false;
   SetCaption(env_.branding.strProgramName + " by " + env_.branding.strCompany);
   Command7.SetCaption("Visit " + env_.branding.strWebsite);
-  objAddRemove.emplace(env_.registry);
+  objAddRemove.emplace(env_.registry, env_.start_up_scope);
   AddTrayIconNow();
   objOnTop.emplace();
   program_.boolOnTop = false;

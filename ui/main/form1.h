@@ -45,10 +45,12 @@ struct Form1Environment {
   ProgramState& state;
   ShellWindowsFactory& shell;
   SecondaryWindows& windows;
-  std::string program_folder;        // the list files and the sound live here
+  std::string program_folder;        // the sound lives here
+  std::string lists_folder;          // the list files: the program folder, or the user's own for an all-users install
   std::string default_allowed_host;  // the first entry of a new allowed list
   std::function<void()> end_program; // the program's explicit end
   modSkin* skin = nullptr;           // the skin and the banner, used only behind boolSkin and boolBanner
+  StartUpScope start_up_scope = StartUpScope::MachineFirst;  // per user for an all-users install
 };
 
 class Form1 final : public ui::Form, public PopupHost {

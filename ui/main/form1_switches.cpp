@@ -34,7 +34,7 @@ void Form1::Check3_Click() {
 }
 
 void Form1::Check4_Click() {
-  if (!objAddRemove) objAddRemove.emplace(env_.registry);
+  if (!objAddRemove) objAddRemove.emplace(env_.registry, env_.start_up_scope);
   // The message says what the registry holds afterwards, not what was asked.
   if (Check4.Value() == 1) {
     const bool written = objAddRemove->AddToRun(options::ApplicationName(), OwnStartUpCommand());

@@ -74,7 +74,7 @@ class MainWindow : public ::testing::Test {
 
   Form1Environment Environment() {
     return Form1Environment{*toolkit, *settings, *registry, branding, state, *shell, windows,
-                            folder.string(), "clicks.quellix.example", [this] { ++ends; }, nullptr};
+                            folder.string(), folder.string(), "clicks.quellix.example", [this] { ++ends; }, nullptr};
   }
   // Start-up as the splash window runs it: create, load, show.
   Form1& Start() {
@@ -471,7 +471,7 @@ class ReadOnlyRegistry final : public platform::Registry {
 TEST_F(MainWindow, RunAtStartThatCannotBeWrittenIsNotReportedAsEnabled) {
   ReadOnlyRegistry read_only;
   form = ui::MakeForm<Form1>(Form1Environment{*toolkit, *settings, read_only, branding, state, *shell,
-                                                  windows, folder.string(), "clicks.quellix.example", [] {},
+                                                  windows, folder.string(), folder.string(), "clicks.quellix.example", [] {},
                                                   nullptr});
   form->Form_Load();
   form->Show();
