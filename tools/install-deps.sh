@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick x11-utils nsis procps openbox
   chromium firefox-esr
+  osslsigncode openssl unzip xxd
 )
 # Node and npm for the browser extension's lint and the real-browser test;
 # a Node installed otherwise (with its own npm) is used as it is.
