@@ -1,4 +1,4 @@
-// Lint for the browser extension and the real-browser test driver.
+// Lint for the browser extension, the real-browser test driver and the Node tools.
 import js from "@eslint/js";
 import globals from "globals";
 
@@ -16,7 +16,7 @@ export default [
     languageOptions: { sourceType: "script" },
   },
   {
-    files: ["tests/**/*.mjs", "eslint.config.js"],
+    files: ["tests/**/*.mjs", "tools/**/*.mjs", "eslint.config.js"],
     languageOptions: { globals: { ...globals.node } },
   },
 ];
