@@ -299,25 +299,36 @@ Section "un.Program" UnSecProgram
   RMDir "$INSTDIR\sounds"
   Delete "$INSTDIR\Uninstall.exe"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  ; Entries the program writes are removed only when they start this copy:
+  ; another installation of the program on the machine keeps its own.
+  StrCpy $1 "$INSTDIR\${EXE_NAME}"
+  ReadRegStr $0 HKLM "${BUTTON_KEY}" "Exec"
+  ${IfThen} $0 == $1 ${|} DeleteRegKey HKLM "${BUTTON_KEY}" ${|}
   ${If} $AllUsers = 1
-    ; The machine's entries of this installation only: the browser toolbar
-    ; button when it starts this copy; users' start-up entries are theirs.
-    ReadRegStr $0 HKLM "${BUTTON_KEY}" "Exec"
-    ${IfThen} $0 == "$INSTDIR\${EXE_NAME}" ${|} DeleteRegKey HKLM "${BUTTON_KEY}" ${|}
+    ; Users' start-up entries are theirs.
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     DeleteRegValue HKLM "${INSTALLATION_KEY}" "${ALL_USERS_FOLDER_VALUE}"
     DeleteRegKey /ifempty HKLM "${INSTALLATION_KEY}"
     DeleteRegKey /ifempty HKLM "Software\${PUBLISHER}"
     DetailPrint "Kept: each user's site lists (%APPDATA%\${USER_LISTS_FOLDER}), settings and start-up entry."
   ${Else}
-    ; The start-up entry (per user or, when it could be written, machine-wide),
-    ; the browser toolbar button and the installed-programs entry.
-    DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
-    DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
-    DeleteRegKey HKLM "${BUTTON_KEY}"
+    ; The start-up entry (per user or, when it could be written, machine-wide;
+    ; the path is quoted when it holds a blank) and the installed-programs entry.
+    ReadRegStr $0 HKCU "${RUN_KEY}" "${PRODUCT}"
+    ${If} $0 == $1
+    ${OrIf} $0 == '"$1"'
+      DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
+    ${EndIf}
+    ReadRegStr $0 HKLM "${RUN_KEY}" "${PRODUCT}"
+    ${If} $0 == $1
+    ${OrIf} $0 == '"$1"'
+      DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+    ${EndIf}
     DeleteRegKey HKCU "${BUTTON_KEY}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
-    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ; The machine-wide installed-programs entry is the all-users installation's when there is one.
+    ReadRegStr $0 HKLM "${INSTALLATION_KEY}" "${ALL_USERS_FOLDER_VALUE}"
+    ${IfThen} $0 == "" ${|} DeleteRegKey HKLM "${UNINSTALL_KEY}" ${|}
   ${EndIf}
   RMDir "$INSTDIR"
 SectionEnd

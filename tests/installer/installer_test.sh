@@ -77,7 +77,7 @@ check "Start-menu shortcut" test -n "$(find "$WINEPREFIX/drive_c" -name "$produc
 printf 'mine.example\r\n\r\n' >"$dir/allowed.txt"
 wine reg add "$settings_key" /v chkSound /d 0 /f >/dev/null 2>&1
 wine reg add "$run_key" /v "$product" /d "\"$local_appdata\\Programs\\$product\\QuellixPopUpBlocker.exe\"" /f >/dev/null 2>&1
-wine reg add "$button_key" /v MenuText /d "&$product" /f >/dev/null 2>&1
+wine reg add "$button_key" /v Exec /d "$local_appdata\\Programs\\$product\\QuellixPopUpBlocker.exe" /f >/dev/null 2>&1
 
 wine "$setup" /S
 check "installing again keeps the user's list" grep -q mine.example "$dir/allowed.txt"
@@ -138,6 +138,22 @@ check "all users: no start-up entry machine-wide" absent reg_has "${run_key/#HKC
 check "per-user install untouched" test -f "$dir/QuellixPopUpBlocker.exe" -a -f "$dir/Uninstall.exe"
 for i in 0 1 2; do check "per-user host still registered: ${host_keys[$i]}" host_registered "${host_keys[$i]}" "${host_files[$i]}"; done
 check "per-user start-up entry untouched" sh -c "wine reg query '$run_key' /v '$product' 2>/dev/null | grep -qF 'Programs'"
+
+# Removing the per-user install takes nothing of the all-users one, not even
+# this user's start-up entry when it starts the all-users copy.
+machine_entries_intact() {
+  reg_has "HKLM\\${uninstall_key#HKCU\\}" UninstallString && reg_has "$installation_key" AllUsersFolder &&
+    for key in "${machine_host_keys[@]}"; do reg_has "$key" || return 1; done && test -f "$all_dir/QuellixPopUpBlocker.exe"
+}
+wine reg add "$run_key" /v "$product" /d "\"$program_files\\$product\\QuellixPopUpBlocker.exe\"" /f >/dev/null 2>&1
+wine "$dir/Uninstall.exe" /S
+check "per-user uninstaller beside the all-users install finished" wait_gone "$dir/Uninstall.exe"
+check "all-users entries and files kept by the per-user uninstaller" machine_entries_intact
+check "the start-up entry of the all-users copy kept" reg_has "$run_key" "$product"
+wine "$setup" /S
+check "per-user install again keeps the user's list" grep -q mine.example "$dir/allowed.txt"
+wine reg add "$run_key" /v "$product" /d "\"$local_appdata\\Programs\\$product\\QuellixPopUpBlocker.exe\"" /f >/dev/null 2>&1
+wine reg add "$button_key" /v Exec /d "$local_appdata\\Programs\\$product\\QuellixPopUpBlocker.exe" /f >/dev/null 2>&1
 
 # The program of the all-users install keeps this user's lists in %APPDATA%.
 all_users_copy_runs() { pgrep -f 'Program Files.Quellix Pop-Up Blocker.QuellixPopUpBlocker.exe'; }
