@@ -1,17 +1,29 @@
 // Puts every new tab or window that a page opens before the running
 // Quellix Pop-Up Blocker: the opener's address goes to the program, which
 // decides it as it decides an Internet Explorer window's request; a "block"
-// closes the new tab at once. The link under the pointer (from content.js)
+// closes the new tab at once. Left alone, never asked about: the tabs the
+// user opens from a link (user_grants.js), tabs opened from a page whose
+// user's input the extension cannot see, and tabs whose opener has no known
+// address (tab_addresses.js). The link under the pointer (from content.js)
 // goes along as the tab's status text. Blocked windows are listed per tab
 // for the badge and the panel (blocked_windows.js).
 import { BlockedWindows } from "./blocked_windows.js";
 import { HostConnection, RETRY_ALARM } from "./host_connection.js";
+import { TabAddresses } from "./tab_addresses.js";
+import { UserGrants } from "./user_grants.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
 
 // New tabs whose user went elsewhere in them before the answer came: the
 // answer no longer concerns what the tab shows.
 const USER_NAVIGATIONS = new Set(["typed", "auto_bookmark", "generated", "keyword", "keyword_generated"]);
+const TRACKING_KEY = "trackedTabs";
+// A press in the opener still under way may yet tell its link's address
+// after the page's handlers: a new tab waits this long for it.
+const PRESS_SETTLE_MS = 250;
+// How long the content script of an opener not heard from may take to answer.
+const PING_MS = 300;
+const MAX_MESSAGE_TEXT = 64 * 1024;
 
 const blocked = new BlockedWindows(api);
 
@@ -26,39 +38,179 @@ async function applyVerdict(request, verdict) {
 
 const host = new HostConnection(api, applyVerdict);
 
-async function openerAddress(details) {
-  const opener = await api.tabs.get(details.sourceTabId).catch(() => null);
-  if (opener?.url) return opener.url;
-  // A tab whose address this extension may not read: the asking frame's.
-  const frame = await api.webNavigation
-    .getFrame({ tabId: details.sourceTabId, frameId: details.sourceFrameId })
-    .catch(() => null);
-  return frame?.url ?? "";
+// The tabs' addresses and the user's grants, kept in session storage so that
+// a restarted worker goes on from them. Every event applies its change after
+// `tracking` is ready, in the order the events came.
+let addresses = new TabAddresses();
+let grants = new UserGrants();
+const usersTabs = new Set(); // new tabs a grant claimed after they came
+const settling = new Map(); // new tab id -> resolve(claimed), while it waits for a press
+const linkShown = new Set(); // tabs whose last status told the program of a link
+let saving = false;
+
+async function restoreTracking() {
+  const stored = (await api.storage.session.get(TRACKING_KEY).catch(() => ({})))[TRACKING_KEY];
+  addresses = new TabAddresses(stored?.addresses);
+  grants = new UserGrants(stored?.grants);
+  if (stored) return;
+  // A fresh start: the pages open now, whose content scripts are asked when needed.
+  for (const tab of await api.tabs.query({}).catch(() => [])) {
+    if (tab.url && !addresses.page(tab.id)) addresses.committed(tab.id, tab.url);
+  }
+  saveTracking();
+}
+const tracking = restoreTracking();
+
+function saveTracking() {
+  if (saving) return;
+  saving = true;
+  setTimeout(() => {
+    saving = false;
+    const value = { addresses: addresses.toJSON(), grants: grants.toJSON() };
+    void api.storage.session.set({ [TRACKING_KEY]: value }).catch(() => {});
+  }, 0);
+}
+
+// Whether the content script runs in the top frame of `tabId` (it cannot in
+// the browser's own pages, the extension stores, sites not granted, or pages
+// loaded before the extension that the install could not reach).
+async function contentScriptAnswers(tabId) {
+  const ping = api.tabs.sendMessage(tabId, { type: "quellixPing" }, { frameId: 0 }).catch(() => false);
+  const late = new Promise((resolve) => setTimeout(() => resolve(false), PING_MS));
+  return (await Promise.race([ping, late])) === true;
+}
+
+function claimedWithin(tabId, ms) {
+  return new Promise((resolve) => {
+    const timer = setTimeout(() => {
+      settling.delete(tabId);
+      resolve(false);
+    }, ms);
+    settling.set(tabId, (claimed) => {
+      clearTimeout(timer);
+      settling.delete(tabId);
+      resolve(claimed);
+    });
+  });
 }
 
 api.webNavigation.onCreatedNavigationTarget.addListener(async (details) => {
   if (details.sourceTabId === undefined || details.sourceTabId < 0) return;
+  await tracking;
+  // Read now: the opener's page may change or close in the next moment.
+  const opener = addresses.page(details.sourceTabId);
+  addresses.created(details.tabId, details.sourceTabId, details.url);
+  const theUsers = grants.claim(details.tabId, details.sourceTabId, details.url);
+  const pressUnderWay = !theUsers && grants.pressing(details.sourceTabId);
+  saveTracking();
+  if (theUsers) return;
   // Opened by the user from the panel: neither decided nor counted.
   if (await blocked.openedByUser(details.tabId)) return;
-  const url = await openerAddress(details);
+  if (pressUnderWay && (await claimedWithin(details.tabId, PRESS_SETTLE_MS))) return;
+  if (!opener?.address) return; // no address known: left alone, as a failure is
+  if (!opener.heard) {
+    if (!opener.open || !(await contentScriptAnswers(details.sourceTabId))) return;
+    addresses.heard(details.sourceTabId);
+  }
+  if (usersTabs.has(details.tabId)) return;
   await host.ask(crypto.randomUUID(), {
-    tab: details.tabId, opener: details.sourceTabId, url, target: details.url, at: details.timeStamp,
+    tab: details.tabId, opener: details.sourceTabId, url: opener.address, target: details.url, at: details.timeStamp,
   });
 });
 
+function tellStatus(tabId, text) {
+  if (text === "" && !linkShown.has(tabId)) return;
+  if (text === "") linkShown.delete(tabId);
+  else linkShown.add(tabId);
+  void host.tell({ type: "status", tab: tabId, text });
+}
+
+async function pageChanged(tabId, url, sameDocument) {
+  await tracking;
+  addresses.committed(tabId, url, { sameDocument });
+  saveTracking();
+}
+
 api.webNavigation.onCommitted.addListener((details) => {
-  if (details.frameId === 0 && USER_NAVIGATIONS.has(details.transitionType)) void host.forget(details.tabId);
+  // Prerendered and cached pages commit too, as frames other than 0 or in
+  // another lifecycle: not what the tab shows.
+  if (details.frameId !== 0 || (details.documentLifecycle ?? "active") !== "active") return;
+  if (USER_NAVIGATIONS.has(details.transitionType)) void host.forget(details.tabId);
+  tellStatus(details.tabId, "");
+  void pageChanged(details.tabId, details.url, false);
+});
+for (const event of [api.webNavigation.onHistoryStateUpdated, api.webNavigation.onReferenceFragmentUpdated]) {
+  event.addListener((details) => {
+    if (details.frameId === 0) void pageChanged(details.tabId, details.url, true);
+  });
+}
+// A page brought in whole (a prerendered or cached one shown at once).
+api.tabs.onUpdated.addListener(async (tabId, change) => {
+  if (typeof change.url !== "string") return;
+  await tracking;
+  addresses.shows(tabId, change.url);
+  saveTracking();
 });
 
-api.tabs.onRemoved.addListener((tabId) => {
-  void host.forget(tabId);
-  void host.tell({ type: "tabClosed", tab: tabId });
+api.tabs.onActivated.addListener(({ previousTabId }) => {
+  if (previousTabId !== undefined) tellStatus(previousTabId, "");
 });
+
+api.tabs.onRemoved.addListener(async (tabId) => {
+  void host.forget(tabId);
+  linkShown.delete(tabId);
+  void host.tell({ type: "tabClosed", tab: tabId });
+  await tracking;
+  addresses.closed(tabId);
+  grants.tabClosed(tabId);
+  saveTracking();
+});
+
+function validGrant(message) {
+  return typeof message.press === "string" && message.press.length <= 64 && typeof message.url === "string" &&
+    message.url.length <= MAX_MESSAGE_TEXT && (message.kind === "press" || message.kind === "menu");
+}
+
+async function heardFrom(message, sender) {
+  const tab = sender.tab?.id;
+  await tracking;
+  if (message.type === "hello") {
+    if (sender.frameId === 0) addresses.heard(tab);
+  } else if (message.type === "input") {
+    // Trusted input: it ends the context menu's grants, and a new tab the
+    // user works in is not closed by an answer that comes late.
+    grants.input(tab);
+    void host.forget(tab);
+  } else if (message.type === "grant" && validGrant(message)) {
+    const claimed = grants.grant(tab, message);
+    if (claimed !== null) {
+      usersTabs.add(claimed);
+      setTimeout(() => usersTabs.delete(claimed), 60000);
+      settling.get(claimed)?.(true);
+      void host.forget(claimed);
+    }
+  } else {
+    return;
+  }
+  saveTracking();
+}
 
 api.runtime.onMessage.addListener((message, sender) => {
   const tab = sender.tab?.id;
-  if (message?.type !== "status" || typeof message.text !== "string" || tab === undefined) return;
-  void host.tell({ type: "status", tab, text: message.text });
+  if (tab === undefined || sender.id !== api.runtime.id || typeof message?.type !== "string") return;
+  if (message.type === "status") {
+    if (typeof message.text === "string" && message.text.length <= MAX_MESSAGE_TEXT) tellStatus(tab, message.text);
+    return;
+  }
+  void heardFrom(message, sender);
+});
+
+// Installed or updated: the pages open now have no content script of ours
+// (or one of the old version, cut off): put it in.
+api.runtime.onInstalled.addListener(async () => {
+  for (const tab of await api.tabs.query({}).catch(() => [])) {
+    api.scripting.executeScript({ target: { tabId: tab.id, allFrames: true }, files: ["content.js"] }).catch(() => {});
+  }
 });
 
 api.alarms.onAlarm.addListener((alarm) => {

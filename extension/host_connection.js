@@ -2,8 +2,9 @@
 // (QuellixBridge.exe), which passes every message to the running program.
 //
 // Messages (JSON; the program checks each and answers a bad one "leave"):
-//   to the host   {type: "newWindow", id, tab, url}  a page in tab `tab` (its
-//                                                     address `url`) opened a new tab
+//   to the host   {type: "newWindow", id, tab, url, target}
+//                                                     a page in tab `tab` (its address
+//                                                     `url`) opened a new tab at `target`
 //                 {type: "status", tab, text}         the link under the pointer, or ""
 //                 {type: "tabClosed", tab}
 //   from the host {type: "verdict", id, verdict}      "block": close the new tab;
@@ -19,6 +20,10 @@ const RETRY_ALARM = "quellix-retry";
 // Reconnecting after the host went away: a few tries, then the waiting new
 // tabs are left alone (a window is never closed without an answer).
 const RECONNECT_DELAYS_MS = [200, 1000, 5000];
+
+function newWindowMessage(id, request) {
+  return { type: "newWindow", id, tab: request.opener, url: request.url, target: request.target };
+}
 
 export class HostConnection {
   constructor(api, onVerdict) {
@@ -67,7 +72,7 @@ export class HostConnection {
     await this.ready;
     this.pending.set(id, request);
     await this.save();
-    this.post({ type: "newWindow", id, tab: request.opener, url: request.url });
+    this.post(newWindowMessage(id, request));
   }
 
   async tell(message) {
@@ -98,7 +103,7 @@ export class HostConnection {
 
   resendPending() {
     for (const [id, request] of this.pending) {
-      this.post({ type: "newWindow", id, tab: request.opener, url: request.url });
+      this.post(newWindowMessage(id, request));
     }
   }
 

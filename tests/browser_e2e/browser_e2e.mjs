@@ -7,8 +7,8 @@ import fs from "node:fs";
 import path from "node:path";
 import { after, before, test } from "node:test";
 import {
-  EXTENSION_ID, closeBrowser, endRun, freshPage, launchBrowser, openWithoutWaiting, required, sleep, startRun,
-  watchNewWindows,
+  BLOCK_STYLE, EXTENSION_ID, closeBrowser, endRun, freshPage, launchBrowser, openWithoutWaiting, required, sleep, startRun,
+  userPresses, watchNewWindows,
 } from "./driver.mjs";
 
 const run = {};
@@ -35,13 +35,29 @@ async function visit(b, name, page, { click, expectClosed = 0 } = {}) {
   return result;
 }
 
+// Pages of this run: a page that opens a window and closes itself, itself opened by a page on the allowed list; and
+// pages that forge the link under the pointer.
+const USER_PAGES = {
+  "/opencloser.html": `<script>window.open(\`http://closer.test:\${location.port}/closer.html\`);</script>`,
+  "/closer.html": `<script>window.open("/target.html?closer"); window.close();</script>`,
+  "/forged.html": `${BLOCK_STYLE}<a id="link" href="/target.html?forged">a link</a>
+    <button id="hover" onclick="link.dispatchEvent(new MouseEvent('mouseover', { bubbles: true }));
+      window.open(link.href)">hover</button>
+    <button id="focus" onclick="link.focus(); window.open(link.href)">focus</button>`,
+};
+let ownBlocker; // a second browser, Chromium's own blocker on as users have it
+
 before(async () => {
   ({ remote, browser } = await startRun(run, {
-    allowed: () => site("allowed"), switches: { chkStopPop: 1, chkAuto: 0, chkLinks: 1 },
+    more: USER_PAGES, allowed: () => site("allowed"), switches: { chkStopPop: 1, chkAuto: 0, chkLinks: 1 },
   }));
+  ownBlocker = await launchBrowser({ ownBlocker: true });
 });
 
-after(() => endRun(run));
+after(async () => {
+  if (ownBlocker) await closeBrowser(ownBlocker);
+  await endRun(run);
+});
 
 test("the extension has the ID that the host manifest allows", () => {
   assert.equal(browser.extensionId, EXTENSION_ID);
@@ -95,8 +111,8 @@ test("setup mode: the prompt asks, Block Always and Allow Always act and extend 
 });
 
 test("two browsers at once, Chromium's own blocker on in the second: each gets its own answers", async () => {
-  const second = await launchBrowser({ ownBlocker: true });
-  try {
+  const second = ownBlocker;
+  {
     // The first browser's question waits at the prompt...
     const waiting = visit(browser, "asker", "onload.html", { expectClosed: 1 });
     assert.equal(await remote.run("prompt"), site("asker"));
@@ -113,8 +129,6 @@ test("two browsers at once, Chromium's own blocker on in the second: each gets i
     assert.deepEqual(await visit(second, "popper", "click.html", { click: "#box", expectClosed: 1 }).then(shape),
       [1, 1]);
     await remote.run("switch Setup Mode: 1");
-  } finally {
-    await closeBrowser(second);
   }
 });
 
@@ -136,6 +150,70 @@ test("the extension's worker stopped while the prompt waits: the answer still co
   assert.deepEqual([opened, closed], [1, 1]);
   // No second question was asked.
   await assert.rejects(remote.run("prompt 3000"));
+});
+
+// Setup mode on and Exceptions off, as a new user has them: a tab the
+// program decided would raise the prompt.
+test("the user's own new tabs from a link are never decided, with Chromium's own blocker on", async () => {
+  await remote.run("switch Exceptions: 0");
+  const tab = await freshPage(ownBlocker);
+  await tab.goto(url("reader", "links.html"));
+  const presses = {
+    ...userPresses(tab, "#user"),
+    "middle-click on a link rewritten as it is pressed": userPresses(tab, "#rewritten")["middle-click"],
+  };
+  for (const [name, press] of Object.entries(presses)) {
+    const { opened, closed } = await watchNewWindows(ownBlocker, press, { expect: { opened: 1, closed: 0 }, settleMs: 500 });
+    assert.deepEqual([opened, closed], [1, 0], name);
+  }
+  await assert.rejects(remote.run("prompt 1500"), "no question was asked");
+  // Nothing listed in the panel, nothing on the badge.
+  const listed = await (await ownBlocker.worker.worker()).evaluate(
+    async () => (await globalThis.chrome.storage.session.get("blockedWindows")).blockedWindows ?? {});
+  assert.deepEqual(listed, {});
+});
+
+test("a link with an ad, a page that closes itself, forged links and a link to a pop-up page are decided", async () => {
+  // Ctrl+click on a link whose handler opens an ad: the ad is closed, the
+  // link's own tab stays. (With Chromium's own blocker on, Chromium itself
+  // opens only the first of the two: one click, one window.)
+  await remote.run("switch Setup Mode: 0");
+  let tab = await freshPage(browser);
+  await tab.goto(url("reader", "links.html"));
+  const box = await (await tab.waitForSelector("#ad")).boundingBox();
+  let result = await watchNewWindows(browser, async () => {
+    await tab.keyboard.down("Control");
+    await tab.mouse.click(box.x + 10, box.y + 10);
+    await tab.keyboard.up("Control");
+  }, { expect: { opened: 2, closed: 1 } });
+  closedByUs += result.closed;
+  assert.deepEqual(shape(result), [2, 1]);
+
+  // A page that opens a window and closes itself at once is decided as its site.
+  await remote.run("switch Setup Mode: 1");
+  tab = await freshPage(browser);
+  const asked = watchNewWindows(browser, () => openWithoutWaiting(tab, url("allowed", "opencloser.html")),
+    { expect: { opened: 2, closed: 2 } });
+  assert.equal(await remote.run("prompt"), site("closer"));
+  await remote.run("answer Block Now");
+  result = await asked;
+  closedByUs += 1; // the other closed itself
+  assert.deepEqual(shape(result), [2, 2]);
+
+  // Exceptions on: a page's forged hover or focus() on a link is not the user's.
+  await remote.run("switch Setup Mode: 0");
+  await remote.run("switch Exceptions: 1");
+  for (const button of ["#hover", "#focus"]) {
+    assert.deepEqual(await visit(browser, "forger", "forged.html", { click: button, expectClosed: 1 }).then(shape),
+      [1, 1], button);
+  }
+  // A pop-up on load of the page a link led to: the link is not its.
+  tab = await freshPage(browser);
+  await tab.goto(url("reader", "links.html"));
+  result = await watchNewWindows(browser, () => clickOpeningAWindow(tab, "#next"), { expect: { opened: 1, closed: 1 } });
+  closedByUs += result.closed;
+  assert.deepEqual(shape(result), [1, 1]);
+  await remote.run("switch Exceptions: 0");
 });
 
 test("the count saved at exit equals the windows closed", async () => {

@@ -88,6 +88,7 @@ export class ProgramRemote {
 // to it, and one held in its opener's renderer would hold the opener as well
 // when it is closed first (only under debugging; a browser as users run it
 // goes on). The decision takes the opener's address, not the new window's.
+export const BLOCK_STYLE = "<style>a, button { display: block; width: 300px; height: 40px; margin: 10px; }</style>";
 const PAGES = {
   "/onload.html": `<script>window.open("/target.html?onload", "_blank", "width=300,height=200");</script>
     <a id="link" href="/target.html?link">a link</a>`,
@@ -95,6 +96,11 @@ const PAGES = {
   "/click.html": `<style>#box, #link { display: block; width: 300px; height: 80px; margin: 20px; }</style>
     <div id="box" onclick="window.open('/target.html?click')">not a link</div>
     <a id="link" href="/target.html?link" target="_blank">a link</a>`,
+  // Links a user opens in new tabs; one its page rewrites as it is pressed.
+  "/links.html": `${BLOCK_STYLE}<a id="user" href="/target.html?user">a link</a>
+    <a id="rewritten" href="/target.html?asshown" onmousedown="this.href = '/target.html?rewritten'">rewritten</a>
+    <a id="ad" href="/target.html?linktab" onclick="window.open('/target.html?ad')">a link with an ad</a>
+    <a id="next" href="/onload.html">to a page with a pop-up</a>`,
   "/target.html": "<p>a new window</p>",
 };
 
@@ -238,6 +244,28 @@ export async function endRun({ pages, remote, browser }) {
 // closed in a row, the page reporting after each).
 export function openWithoutWaiting(tab, address) {
   tab.goto(address).catch(() => {});
+}
+
+// The user's own ways of opening a link of `tab` in a new tab, by name.
+export function userPresses(tab, selector) {
+  const where = async () => {
+    const box = await (await tab.waitForSelector(selector)).boundingBox();
+    return [box.x + box.width / 2, box.y + box.height / 2];
+  };
+  const withKey = async (key, press) => {
+    await tab.keyboard.down(key);
+    await press();
+    await tab.keyboard.up(key);
+  };
+  return {
+    "middle-click": async () => tab.mouse.click(...(await where()), { button: "middle" }),
+    "Ctrl+click": async () => withKey("Control", async () => tab.mouse.click(...(await where()))),
+    "Shift+click": async () => withKey("Shift", async () => tab.mouse.click(...(await where()))),
+    "Ctrl+Enter": async () => {
+      await tab.focus(selector);
+      await withKey("Control", () => tab.keyboard.press("Enter"));
+    },
+  };
 }
 
 // Opens a blank tab and closes every other, so that each step starts alike

@@ -40,6 +40,8 @@ export async function launchFirefox() {
     executablePath: process.env.QUELLIX_FIREFOX ?? "/usr/bin/firefox-esr",
     headless: true,
     protocolTimeout: 60000,
+    // Firefox's own blocker on, as users have it (Puppeteer's profile turns it off).
+    extraPrefsFirefox: { "dom.disable_open_during_load": true },
     // Firefox looks for native messaging hosts under $HOME/.mozilla.
     env: { ...process.env, HOME: home },
   });
