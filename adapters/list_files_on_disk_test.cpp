@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/site_list_store.h"
+#include "core/testing/memory_list_box.h"
 
 namespace quellix {
 namespace {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/browser_tabs.h"
+#include "core/testing/memory_list_box.h"
 #include "core/testing/memory_list_files.h"
 #include "core/testing/scripted_popup_host.h"
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/testing/memory_list_box.h"
 #include "core/testing/memory_list_files.h"
 
 namespace quellix {

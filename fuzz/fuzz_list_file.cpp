@@ -8,6 +8,7 @@
 
 #include "adapters/list_files_on_disk.h"
 #include "core/site_list_store.h"
+#include "core/testing/memory_list_box.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/code_page.h"
 

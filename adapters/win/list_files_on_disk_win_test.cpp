@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "core/list_box.h"
 #include "core/program_state.h"
 #include "core/site_list_store.h"
+#include "core/testing/memory_list_box.h"
 #include "platform/code_page.h"
 #include "platform/win/temp_folder_test_support.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "adapters/list_files_on_disk.h"
-#include "core/list_box.h"
 #include "core/program_state.h"
 #include "core/site_list_store.h"
+#include "core/testing/memory_list_box.h"
 #include "tests/crash_safety/two_lists.h"
 
 int main(int argc, char** argv) {

@@ -30,6 +30,7 @@
 
 #include "adapters/list_files_on_disk.h"
 #include "core/site_list_store.h"
+#include "core/testing/memory_list_box.h"
 
 namespace quellix {
 namespace {

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "core/list_box.h"
 #include "platform/window_order.h"
 #include "ui/controls/layout.h"
 
@@ -212,19 +211,19 @@ class Button : public Control {
   std::string picture_;
 };
 
-// A single-selection list box in insertion order (not sorted). Also the list
-// box of the site list store.
-class ListBoxControl : public Control, public ListBox {
+// A single-selection list box in insertion order (not sorted). It holds the
+// entries; its window shows them without a copy of its own.
+class ListBoxControl : public Control {
  public:
   ListBoxControl(std::string name, TwipsRect rect, Frame* container)
       : Control(ControlKind::kListBox, std::move(name), rect, container, {}) {}
 
-  int ListCount() const override { return static_cast<int>(items_.size()); }
-  std::string List(int index) const override;
-  void AddItem(const std::string& item) override;
-  void AddItems(std::vector<std::string> items) override;
-  void RemoveItem(int index) override;
-  bool Selected(int index) const override { return index >= 0 && index == list_index_; }
+  int ListCount() const { return static_cast<int>(items_.size()); }
+  std::string List(int index) const;
+  void AddItem(const std::string& item);
+  void AddItems(std::vector<std::string> items);
+  void RemoveItem(int index);
+  bool Selected(int index) const { return index >= 0 && index == list_index_; }
 
   int ListIndex() const { return list_index_; }
   // -1 clears the selection; an index outside the list is ignored.

@@ -107,7 +107,7 @@ Form1::Form1(Form1Environment environment)
       env_(std::move(environment)),
       program_(env_.state),
       options_(env_.settings, options::ApplicationName()),
-      lists_(list_files_, env_.lists_folder, env_.default_allowed_host, env_.state, List1, List2) {
+      lists_(list_files_, env_.lists_folder, env_.default_allowed_host, env_.state, allowed_box_, disallowed_box_) {
   for (const SwitchRow& row : kSwitchRows) {
     auto* box = static_cast<ui::CheckBox*>(FindControl(row.box));
     box->SetToolTipText(row.tooltip);

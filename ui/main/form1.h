@@ -26,9 +26,10 @@
 #include "ui/controls/skin_label.h"
 #include "ui/controls/web_browser.h"
 #include "ui/main/options.h"
-#include "ui/main/secondary_windows.h"
+#include "ui/main/site_list_box.h"
 #include "ui/skin/mod_skin.h"
 #include "ui/windows/mod_branding.h"
+#include "ui/windows/secondary_windows.h"
 
 namespace quellix {
 
@@ -169,6 +170,8 @@ class Form1 final : public ui::Form, public PopupHost {
   ProgramState& program_;
   options::Options options_;
   ListFilesOnDisk list_files_;
+  SiteListBox allowed_box_{List1};
+  SiteListBox disallowed_box_{List2};
   Module1 lists_;
   std::string state;                       // the window-state text, "up" or "down"
   std::optional<AddRemove> objAddRemove;   // the start-up entry

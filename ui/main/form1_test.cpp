@@ -94,7 +94,7 @@ class MainWindow : public ::testing::Test {
   void WriteFile(const char* name, const std::string& bytes) const {
     std::ofstream(folder / name, std::ios::binary) << bytes;
   }
-  static std::vector<std::string> Items(const ListBox& box) {
+  static std::vector<std::string> Items(const ui::ListBoxControl& box) {
     std::vector<std::string> items;
     items.reserve(static_cast<std::size_t>(box.ListCount()));
     for (int i = 0; i < box.ListCount(); ++i) items.push_back(box.List(i));

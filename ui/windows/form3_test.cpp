@@ -2,6 +2,7 @@
 // user's clicks arrive as messages while the decision waits, as they do on
 // the screen.
 #include "adapters/list_files_on_disk.h"
+#include "core/testing/memory_list_box.h"
 #include "ui/windows/form3.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,6 @@
 #include "core/site_list_store.h"
 #include "platform/settings_store.h"
 #include "ui/controls/form.h"
-#include "ui/main/secondary_windows.h"
 #include "ui/skin/mod_skin.h"
 #include "ui/windows/form3.h"
 #include "ui/windows/form8.h"
@@ -20,6 +19,7 @@
 #include "ui/windows/frm_website.h"
 #include "ui/windows/mod_branding.h"
 #include "ui/windows/notice_window.h"
+#include "ui/windows/secondary_windows.h"
 #include "ui/windows/window_slot.h"
 
 namespace quellix {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "adapters/list_files_on_disk.h"
+#include "core/testing/memory_list_box.h"
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
 #include "platform/registry_portable.h"
