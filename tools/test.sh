@@ -5,8 +5,7 @@
 # build's own prefix, on Xvfb. Compiler warnings are errors.
 #
 #   tools/test.sh --quick   a fast loop: the native tests and the Windows unit
-#                           tests only, warnings left as warnings
-# QUELLIX_WERROR=ON|OFF in the environment overrides either default.
+#                           tests only
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -17,11 +16,6 @@ case "${1:-}" in
   --quick) quick=1 ;;
   *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
 esac
-if [ $quick -eq 1 ]; then
-  export QUELLIX_WERROR="${QUELLIX_WERROR:-OFF}"
-else
-  export QUELLIX_WERROR="${QUELLIX_WERROR:-ON}"
-fi
 
 tools/install-deps.sh
 # The extension's lint tools and the browser driver, as the lock file pins them.
