@@ -63,6 +63,7 @@ TEST_F(Controls, ContextMenusShownAreCountedAnsweredOrNot) {
 
 TEST_F(Controls, APressedHotKeyAndATrayIconClickReachTheirWindow) {
   Form form(*toolkit, TestStyle());
+  form.StartLoad();
   int presses = 0;
   form.SetMessageHandler(kWmHotKey, [&](std::uintptr_t id, std::intptr_t) { presses += id == 0 ? 1 : 100; });
   ASSERT_TRUE(RegisterSystemHotKey(form.hWnd(), 0, kModWin, 'Z'));

@@ -56,6 +56,7 @@ void Form::SetVisible(bool visible) {
 }
 
 void Form::Show() {
+  loaded_ = true;
   if (!shown_once_) {
     shown_once_ = true;
     visible_ = true;
@@ -75,7 +76,9 @@ void Form::SetWindowState(WindowState state) {
   }
 }
 
-void Form::SystemChangedWindowState(WindowState state) { SetWindowState(state); }
+void Form::SystemChangedWindowState(WindowState state) {
+  if (loaded_) SetWindowState(state);
+}
 
 void Form::Close() {
   if (closed_) return;
@@ -88,6 +91,7 @@ void Form::SetMessageHandler(unsigned message, std::function<void(std::uintptr_t
 }
 
 bool Form::HandleMessage(unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
+  if (!loaded_) return false;
   auto it = message_handlers_.find(message);
   if (it == message_handlers_.end() || !it->second) return false;
   // A copy: the handler may replace itself.

@@ -5,6 +5,11 @@
 // changes (by code, or by the system minimising or restoring it); the handler
 // decides whether the window stays visible. OnUnload runs once, when the form
 // is closed by code or by a close request of the window system.
+//
+// The window system's events reach the handlers only once the form's load
+// step has begun (StartLoad, or the first Show): until then the window
+// answers only what making it needs, so no handler writes anything (the
+// window state, say) before the load step has read it.
 #pragma once
 
 #include <cstdint>
@@ -106,7 +111,12 @@ class Form {
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
-  // Makes the form visible; the first time, OnResize runs first and may keep it hidden.
+  // The load step begins: from here on the window system's events reach the
+  // handlers. A form's own load step calls it first.
+  void StartLoad() { loaded_ = true; }
+  bool Loaded() const { return loaded_; }
+  // Makes the form visible; the first time, OnResize runs first and may keep
+  // it hidden. A form shown is loaded.
   void Show();
   void Hide() { SetVisible(false); }
   WindowState GetWindowState() const { return window_state_; }
@@ -150,19 +160,21 @@ class Form {
   const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
   Control* FindControl(const std::string& name) const;
 
-  // Called by the backend.
+  // Called by the backend; nothing runs before the load step.
   bool HandleMessage(unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
   void SystemChangedWindowState(WindowState state);
   // The user or the system changed the window's size (not its state).
   void SystemResized() {
-    if (OnResize) OnResize();
+    if (loaded_ && OnResize) OnResize();
   }
   void SystemPainted() {
-    if (OnPaint) OnPaint();
+    if (loaded_ && OnPaint) OnPaint();
   }
-  void SystemRequestedClose() { Close(); }
+  void SystemRequestedClose() {
+    if (loaded_) Close();
+  }
   void SystemEndingSession() {
-    if (OnEndSession) OnEndSession();
+    if (loaded_ && OnEndSession) OnEndSession();
   }
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;
@@ -185,6 +197,7 @@ class Form {
   std::map<unsigned, std::function<void(std::uintptr_t, std::intptr_t)>> message_handlers_;
   int next_command_id_ = 1000;
   bool visible_ = false;
+  bool loaded_ = false;
   bool shown_once_ = false;
   bool closed_ = false;
   bool popup_open_ = false;  // a context menu is showing

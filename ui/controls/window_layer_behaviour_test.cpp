@@ -29,6 +29,7 @@ FormStyle TestStyle() {
 
 class WindowLayer : public ::testing::Test {
  protected:
+  WindowLayer() { form.StartLoad(); }
   std::unique_ptr<Toolkit> toolkit = CreateToolkit();
   Form form{*toolkit, TestStyle()};
 };
@@ -67,6 +68,24 @@ TEST_F(WindowLayer, ResizeRunsOnTheFirstShowAndEachStateChangeAndDecidesWhetherT
   EXPECT_EQ(unloads, 1);
   EXPECT_TRUE(form.Closed());
   EXPECT_TRUE(WindowExists(form.hWnd()));  // until its owner destroys the form
+}
+
+TEST_F(WindowLayer, TheWindowSystemReachesTheHandlersOnlyFromTheLoadStep) {
+  Form form{*toolkit, TestStyle()};  // not loaded, unlike the others'
+  int unloads = 0;
+  int messages = 0;
+  form.OnUnload = [&] { ++unloads; };
+  const unsigned message = RegisteredMessage("Quellix window layer test: load step");
+  form.SetMessageHandler(message, [&](std::uintptr_t, std::intptr_t) { ++messages; });
+  for (int step = 0; step < 2; ++step) {
+    if (step == 1) form.StartLoad();
+    SystemRequestsClose(form);
+    SendToWindow(form.hWnd(), message, 0, 0);
+    EXPECT_EQ(unloads, step);
+    EXPECT_EQ(messages, step);
+    EXPECT_EQ(form.Closed(), step == 1);
+    EXPECT_TRUE(WindowExists(form.hWnd()));
+  }
 }
 
 TEST_F(WindowLayer, ClientSizeByCodeKeepsTheBorderMovesStatusBarsAndRunsNoResize) {
@@ -261,6 +280,7 @@ MessageResult Recording(WindowHandle window, unsigned message, std::uintptr_t wp
 TEST_F(WindowLayer, MessagesReachHandlersThroughAReplacedProcedureAndPostedOnesWaitForTheLoop) {
   g_seen.clear();
   auto subclassed = MakeForm<Form>(*toolkit, TestStyle());
+  subclassed->StartLoad();
   const unsigned private_message = kWmApp + 5;
   std::vector<std::intptr_t> handled;
   subclassed->SetMessageHandler(private_message, [&](std::uintptr_t, std::intptr_t l) { handled.push_back(l); });

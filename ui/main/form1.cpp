@@ -202,6 +202,7 @@ void Form1::AddTrayIconNow() {
 }
 
 void Form1::Form_Load() {
+  StartLoad();
   program_.boolAllowNext = false;
   SetCaption(env_.branding.strProgramName + " by " + env_.branding.strCompany);
   Command7.SetCaption("Visit " + env_.branding.strWebsite);

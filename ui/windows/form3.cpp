@@ -66,6 +66,7 @@ clsOnTop& Form3::OnTop() {
 }
 
 void Form3::Form_Load() {
+  StartLoad();
   // The prompt goes above every window, the main window included, and the
   // main window keeps its own topmost state.
   if (env_.state.boolOnTop) OnTop().MakeNormal(env_.main_window);

@@ -38,6 +38,7 @@ Form8::Form8(Form8Environment environment)
 }
 
 void Form8::Form_Load() {
+  StartLoad();
   // Every step may fail; the window then shows what it has.
   if (env_.branding.boolSkin) (void)env_.skin.SkinForm(*this);
   const std::string path = env_.program_folder + "\\Help.rtf";

@@ -68,6 +68,7 @@ std::string frmAbout::VersionText(const platform::VersionInfo& version) {
 }
 
 void frmAbout::Form_Load() {
+  StartLoad();
   SetCaption("About " + env_.branding.strProgramName);
   const platform::VersionInfo version =
       env_.read_version ? env_.read_version() : platform::ReadOwnVersionInfo();

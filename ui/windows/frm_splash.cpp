@@ -31,6 +31,7 @@ frmSplash::frmSplash(ui::Toolkit& toolkit, modBranding& branding, std::function<
 }
 
 void frmSplash::Form_Load() {
+  StartLoad();
   branding_.boolEndPending = false;
   branding_.LoadBranding();
   if (branding_.boolSkin && skin_ != nullptr) {

@@ -73,6 +73,7 @@ frmWebsite::frmWebsite(frmWebsiteEnvironment environment)
 }
 
 void frmWebsite::Form_Load() {
+  StartLoad();
   env_.branding.LoadBranding();
   StatusBar1.AddPanel();
   SetCaption(env_.branding.strWebsite);

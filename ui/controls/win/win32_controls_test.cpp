@@ -68,6 +68,40 @@ TEST_F(Win32Backend, FormAndControlsArePlacedFromTwipsByTheWindowsDpi) {
   EXPECT_GT(form.OuterWidth(), 6000);
 }
 
+// Messages another program or the system could send a window while it is
+// being made: each is answered by the form's own window procedure, none runs
+// anything of a form not yet loaded (a close request used to destroy it).
+HWND creating_window = nullptr;
+LRESULT CALLBACK SendWhileCreating(int code, WPARAM wparam, LPARAM lparam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
+  wchar_t name[64] = {};
+  if (code == HC_ACTION && sent->message == WM_CREATE && GetClassNameW(sent->hwnd, name, 64) &&
+      lstrcmpW(name, L"Quellix.Win32Test") == 0) {
+    creating_window = sent->hwnd;
+    SendMessageW(sent->hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+    SendMessageW(sent->hwnd, WM_CLOSE, 0, 0);
+    SendMessageW(sent->hwnd, WM_ENDSESSION, TRUE, 0);
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST_F(Win32Backend, MessagesSentWhileTheFormIsMadeRunNothingBeforeItsLoadStep) {
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &SendWhileCreating, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  Form form(*toolkit, TestStyle());
+  UnhookWindowsHookEx(hook);
+  ASSERT_NE(creating_window, nullptr);
+  EXPECT_EQ(H(form.hWnd()), creating_window);
+  EXPECT_TRUE(IsWindow(creating_window));
+  EXPECT_FALSE(form.Closed());
+  EXPECT_EQ(form.GetWindowState(), WindowState::kNormal);
+  int resizes = 0;
+  form.OnResize = [&] { ++resizes; };
+  form.Show();
+  EXPECT_EQ(resizes, 1);
+  EXPECT_TRUE(testing::ShownOnScreen(form));
+}
+
 TEST_F(Win32Backend, AChangeOfDpiPlacesEveryControlAnewTheBrowserToo) {
   Form form(*toolkit, TestStyle());
   Label& label = form.Add<Label>("Label1", TwipsRect{360, 240, 3000, 255}, nullptr, "A label");

@@ -163,9 +163,9 @@ Win32FormPeer::Win32FormPeer(Form& form) : form_(form) {
   const std::wstring class_name = win::Wide(style.class_name.empty() ? "Quellix.Form" : style.class_name);
   EnsureWindowClass(class_name.c_str(), &Win32FormPeer::WindowProcedure, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   dpi_ = static_cast<int>(GetDpiForSystem());
-  window_.Reset(CreateWindowExW(ExStyleOf(style), class_name.c_str(), win::Wide(style.caption).c_str(),
-                                StyleOf(style), CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), this));
+  // The window procedure takes the window into window_ at its first message.
+  CreateWindowExW(ExStyleOf(style), class_name.c_str(), win::Wide(style.caption).c_str(), StyleOf(style),
+                  CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (!window_) return;
   dpi_ = static_cast<int>(GetDpiForWindow(window_.Get()));
   font_.Reset(CreateFontFor(style.font));
@@ -384,7 +384,15 @@ void Win32FormPeer::SetToolTip(HWND control, const std::string& text) {
 
 LRESULT CALLBACK Win32FormPeer::WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   Win32FormPeer* peer = kFormWindows.ForMessage(window, message, lparam);
-  if (peer == nullptr || peer->window_.Get() != window) return DefWindowProcW(window, message, wparam, lparam);
+  if (peer == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  // The peer holds its window from the first message to the last: a window
+  // that fails to be made, or goes by itself, leaves nothing to destroy.
+  if (message == WM_NCCREATE) peer->window_.Reset(window);
+  if (peer->window_.Get() != window) return DefWindowProcW(window, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    peer->window_.Release();
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
   // No exception leaves a window procedure.
   try {
     return peer->Handle(message, wparam, lparam);
