@@ -5,8 +5,7 @@
 // Damaged files: lines end at CR, CR LF or LF; NUL bytes are dropped; a line
 // may be of any length. Entries past the 32767th are not loaded, shown or
 // matched; they stay in the file, and whole-file writes keep them at the end,
-// so nothing the file held is lost, a delete included. UnloadedAllowed() and
-// UnloadedDisallowed() tell how many there were.
+// so nothing the file held is lost, a delete included.
 //
 // A list whose file failed to load shows less than the file holds: until a
 // load succeeds, every change to it is refused, so its file is never
@@ -41,8 +40,6 @@ class Module1 {
 
   std::string AllowedPath() const { return folder_ + "\\allowed.txt"; }
   std::string DisallowedPath() const { return folder_ + "\\disallowed.txt"; }
-  std::size_t UnloadedAllowed() const { return allowed_.unloaded.size(); }
-  std::size_t UnloadedDisallowed() const { return disallowed_.unloaded.size(); }
 
  private:
   struct Side {

@@ -102,8 +102,6 @@ class Form1 final : public ui::Form, public PopupHost {
   bool ShowSetupPrompt() override;
 
   Module1& SiteLists() { return lists_; }
-  const std::string& WindowStateText() const { return state; }
-  cIEWindows* Tracker() const { return tracker_.get(); }
   // The tray icon's identifier: the handle of the window's icon.
   std::uint32_t TrayIdentifier() const { return static_cast<std::uint32_t>(IconHandle()); }
 

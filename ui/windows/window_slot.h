@@ -23,8 +23,6 @@ class WindowSlot {
     return *window_;
   }
 
-  void Destroy() { window_.reset(); }
-
  private:
   ui::FormPtr<Window> window_;
 };
