@@ -26,16 +26,14 @@ inline constexpr const wchar_t* kBrowserHostImageName = L"QuellixBridge.exe";
 
 class BrowserPipeServer {
  public:
-  // Starts listening at once; Listening() tells whether that worked (a
-  // program without it simply guards no browser through the extension).
+  // Starts listening at once; when that fails the program simply guards no
+  // browser through the extension.
   // `lists`: the main window's, for the extension panel's "Always allow".
   BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists = nullptr);
   // Stops the worker and closes every connection.
   ~BrowserPipeServer();
   BrowserPipeServer(const BrowserPipeServer&) = delete;
   BrowserPipeServer& operator=(const BrowserPipeServer&) = delete;
-
-  bool Listening() const { return worker_.joinable(); }
 
  private:
   struct Event {

@@ -145,7 +145,7 @@ class BrowserPipe : public ::testing::Test {
 
 TEST_F(BrowserPipe, TheHostAnswersBadMessagesItselfAndTheProgramKeepsDeciding) {
   win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(server.Listening());
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
 
@@ -177,7 +177,7 @@ TEST_F(BrowserPipe, TheHostAnswersBadMessagesItselfAndTheProgramKeepsDeciding) {
 
 TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
   win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(server.Listening());
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
   ScopedHandle pipe(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
   ASSERT_TRUE(pipe.IsValid()) << GetLastError();

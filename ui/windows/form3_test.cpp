@@ -22,6 +22,7 @@
 #include "platform/settings_store.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/windows/secondary_window_set.h"
+#include "ui/windows/testing/open_windows.h"
 
 namespace quellix {
 namespace {
@@ -81,7 +82,7 @@ class SetupPrompt : public ::testing::Test {
     return DecideNewWindow(state, host, [address] { return std::optional<std::string>(address); });
   }
   Form3& Prompt() {
-    Form3* prompt = windows.Prompt();
+    Form3* prompt = testing::OpenWindows::Prompt(windows);
     if (prompt == nullptr) throw std::runtime_error("no prompt is open");
     return *prompt;
   }
@@ -138,7 +139,7 @@ TEST_F(SetupPrompt, AllowAlwaysStoresTheEditedSiteAndTheSiteIsNotAskedAgain) {
   EXPECT_EQ(Read("allowed.txt"), "clicks.quellix.example\r\nads.example\r\n\r\n");
   EXPECT_EQ(List1.List(1), "ads.example");
   EXPECT_EQ(state.strAllowed.Text(), "clicks.quellix.example\r\nads.example\r\n");
-  EXPECT_EQ(windows.Prompt(), nullptr);
+  EXPECT_EQ(testing::OpenWindows::Prompt(windows), nullptr);
   EXPECT_EQ(state.intStopped, 0);
 
   EXPECT_EQ(Request("http://ads.example/other"), NewWindowVerdict::kLetThrough);
@@ -176,7 +177,7 @@ TEST_F(SetupPrompt, TheCloseButtonBlocks) {
   EXPECT_EQ(Request("http://closed.example/", [this] { Prompt().SystemRequestedClose(); }), NewWindowVerdict::kBlock);
   EXPECT_EQ(state.intStopped, 1);
   EXPECT_TRUE(state.boolAnswered);
-  EXPECT_EQ(windows.Prompt(), nullptr);
+  EXPECT_EQ(testing::OpenWindows::Prompt(windows), nullptr);
 }
 
 TEST_F(SetupPrompt, ASecondQuestionKeepsTheFirstSiteAndBothEndOnOneAnswer) {
@@ -220,14 +221,14 @@ TEST_F(SetupPrompt, TheMainWindowKeepsItsTopmostStateAroundThePrompt) {
 TEST_F(SetupPrompt, AFailedListWriteStillEndsTheQuestionTellsTheUserAndKeepsTheAnswer) {
   fs::remove_all(folder);  // the list files can no longer be written
   EXPECT_EQ(Request("http://nowhere.example/", [this] { Prompt().Command1.Click(); }), NewWindowVerdict::kLetThrough);
-  ASSERT_NE(windows.Notice(), nullptr);
-  EXPECT_TRUE(ui::headless::ShownOnScreen(*windows.Notice()));
-  EXPECT_NE(windows.Notice()->Label1.Caption().find("\"nowhere.example\" could not be added to the allowed list"),
+  ASSERT_NE(testing::OpenWindows::Notice(windows), nullptr);
+  EXPECT_TRUE(ui::headless::ShownOnScreen(*testing::OpenWindows::Notice(windows)));
+  EXPECT_NE(testing::OpenWindows::Notice(windows)->Label1.Caption().find("\"nowhere.example\" could not be added to the allowed list"),
             std::string::npos);
   EXPECT_EQ(List1.ListCount(), 1);
 
   EXPECT_EQ(Request("http://nowhere.example/", [this] { Prompt().Command2.Click(); }), NewWindowVerdict::kBlock);
-  EXPECT_NE(windows.Notice()->Label1.Caption().find("could not be added to the disallowed list"), std::string::npos);
+  EXPECT_NE(testing::OpenWindows::Notice(windows)->Label1.Caption().find("could not be added to the disallowed list"), std::string::npos);
   EXPECT_EQ(state.intStopped, 1);
   EXPECT_EQ(host.prompts, 2);
 
@@ -247,7 +248,7 @@ TEST_F(SetupPrompt, AFailedListWriteStillEndsTheQuestionTellsTheUserAndKeepsTheA
   const NewWindowVerdict verdict = Request("http://" + site + "/", [this] { Prompt().Command1.Click(); });
   setrlimit(RLIMIT_FSIZE, &previous);
   EXPECT_EQ(verdict, NewWindowVerdict::kLetThrough);
-  const std::string notice = windows.Notice()->Label1.Caption();
+  const std::string notice = testing::OpenWindows::Notice(windows)->Label1.Caption();
   EXPECT_NE(notice.find("\"" + site + "\" was added to the allowed list, but the list file could not be written"),
             std::string::npos)
       << notice;

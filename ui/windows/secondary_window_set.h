@@ -37,6 +37,10 @@ struct SecondaryWindowEnvironment {
   std::function<platform::VersionInfo()> read_version;
 };
 
+namespace testing {
+struct OpenWindows;
+}
+
 class SecondaryWindowSet final : public SecondaryWindows {
  public:
   explicit SecondaryWindowSet(SecondaryWindowEnvironment environment);
@@ -52,14 +56,8 @@ class SecondaryWindowSet final : public SecondaryWindows {
   bool WebsiteVisible() const override;
   bool ShowSetupPrompt() override;
 
-  // The open windows, or null.
-  Form3* Prompt() const { return prompt_.Get(); }
-  Form8* Help() const { return help_.Get(); }
-  frmAbout* About() const { return about_.Get(); }
-  frmWebsite* Website() const { return website_.Get(); }
-  NoticeWindow* Notice() const { return notice_.Get(); }
-
  private:
+  friend struct testing::OpenWindows;  // tests act on the open windows
   void ReportStoreFailure(const std::string& text);
 
   SecondaryWindowEnvironment env_;

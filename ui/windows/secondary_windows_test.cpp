@@ -15,6 +15,7 @@
 #include "tests/scripted_page_engine/scripted_page_engine.h"
 #include "ui/controls/headless/headless_ui.h"
 #include "ui/windows/secondary_window_set.h"
+#include "ui/windows/testing/open_windows.h"
 
 namespace quellix {
 namespace {
@@ -72,7 +73,7 @@ TEST_F(Windows, HelpShowsTheHelpFileAboveAllWindowsWithTheStoredOption) {
   WriteHelpFile();
   ASSERT_TRUE(settings.SaveSetting(kApp, "Settings", "showHelp", "0"));
   const platform::WindowHandle shown = windows.ShowHelp();
-  Form8* help = windows.Help();
+  Form8* help = testing::OpenWindows::Help(windows);
   ASSERT_NE(help, nullptr);
   EXPECT_EQ(shown, help->hWnd());
   EXPECT_EQ(help->Caption(), "Readme/Help");
@@ -86,7 +87,7 @@ TEST_F(Windows, HelpShowsTheHelpFileAboveAllWindowsWithTheStoredOption) {
 TEST_F(Windows, ShowAtStartupWritesZeroAndOneAtOnce) {
   WriteHelpFile();
   windows.ShowHelp();
-  Form8& help = *windows.Help();
+  Form8& help = *testing::OpenWindows::Help(windows);
   EXPECT_EQ(help.Check1.Value(), 1);
   EXPECT_EQ(ShowHelpSetting(), "<absent>");  // loading with the default changes nothing
   help.Check1.UserClick();
@@ -100,15 +101,15 @@ TEST_F(Windows, AShowHelpValueThatIsNoNumberLeavesTheBoxTicked) {
   for (const char* stored : {"yes", "", "1x", "7"}) {
     ASSERT_TRUE(settings.SaveSetting(kApp, "Settings", "showHelp", stored));
     windows.ShowHelp();
-    EXPECT_EQ(windows.Help()->Check1.Value(), 1) << stored;
+    EXPECT_EQ(testing::OpenWindows::Help(windows)->Check1.Value(), 1) << stored;
     EXPECT_EQ(ShowHelpSetting(), stored);
-    windows.Help()->Close();
+    testing::OpenWindows::Help(windows)->Close();
   }
 }
 
 TEST_F(Windows, WithoutTheHelpFileTheWindowShowsItsPlaceholderAndIsNotPutOnTop) {
   const platform::WindowHandle shown = windows.ShowHelp();
-  Form8& help = *windows.Help();
+  Form8& help = *testing::OpenWindows::Help(windows);
   EXPECT_TRUE(help.rtf1.FileName().empty());
   EXPECT_EQ(help.rtf1.InitialText(), Form8::kNoHelpText);
   EXPECT_TRUE(ui::headless::ShownOnScreen(help));
@@ -120,8 +121,8 @@ TEST_F(Windows, WithoutTheHelpFileTheWindowShowsItsPlaceholderAndIsNotPutOnTop) 
 TEST_F(Windows, AHelpFileThatIsNoRichTextLeavesThePlaceholder) {
   std::ofstream(folder / "Help.rtf") << "plain words";
   windows.ShowHelp();
-  EXPECT_TRUE(windows.Help()->rtf1.FileName().empty());
-  EXPECT_TRUE(platform::IsTopmost(windows.Help()->hWnd()));
+  EXPECT_TRUE(testing::OpenWindows::Help(windows)->rtf1.FileName().empty());
+  EXPECT_TRUE(platform::IsTopmost(testing::OpenWindows::Help(windows)->hWnd()));
 }
 
 TEST_F(Windows, EachWindowOpensOnceAndAfreshAfterItWasClosed) {
@@ -131,21 +132,21 @@ TEST_F(Windows, EachWindowOpensOnceAndAfreshAfterItWasClosed) {
   const platform::WindowHandle about = windows.ShowAbout();
   EXPECT_EQ(windows.ShowAbout(), about);
   windows.ShowWebsite();
-  frmWebsite* website = windows.Website();
+  frmWebsite* website = testing::OpenWindows::Website(windows);
   windows.ShowWebsite();
-  EXPECT_EQ(windows.Website(), website);
+  EXPECT_EQ(testing::OpenWindows::Website(windows), website);
 
-  windows.Help()->SystemRequestedClose();
-  windows.About()->SystemRequestedClose();
-  EXPECT_EQ(windows.Help(), nullptr);
-  EXPECT_EQ(windows.About(), nullptr);
+  testing::OpenWindows::Help(windows)->SystemRequestedClose();
+  testing::OpenWindows::About(windows)->SystemRequestedClose();
+  EXPECT_EQ(testing::OpenWindows::Help(windows), nullptr);
+  EXPECT_EQ(testing::OpenWindows::About(windows), nullptr);
   EXPECT_NE(windows.ShowHelp(), help);
   EXPECT_NE(windows.ShowAbout(), about);
 }
 
 TEST_F(Windows, AboutShowsNameVersionPublisherAndWebsite) {
   windows.ShowAbout();
-  frmAbout& about = *windows.About();
+  frmAbout& about = *testing::OpenWindows::About(windows);
   EXPECT_EQ(about.Caption(), "About Quellix Pop-Up Blocker");
   EXPECT_EQ(about.Label1.Caption(), "Quellix Pop-Up Blocker");
   EXPECT_EQ(about.lblVersion.Caption(), "1.0");
@@ -160,18 +161,18 @@ TEST_F(Windows, AboutShowsNameVersionPublisherAndWebsite) {
 TEST_F(Windows, AboutShowsMajorAndMinorOnlyAsPlainNumbers) {
   version = [] { return platform::VersionInfo{"Quellix Pop-Up Blocker", "Orlavent", "www.quellix.example", 1, 12}; };
   windows.ShowAbout();
-  EXPECT_EQ(windows.About()->lblVersion.Caption(), "1.12");
+  EXPECT_EQ(testing::OpenWindows::About(windows)->lblVersion.Caption(), "1.12");
   EXPECT_EQ(frmAbout::VersionText({"", "", "", 10, 0}), "10.0");
 }
 
 TEST_F(Windows, ClickingTheWebsiteTwiceOpensOneBrowserOnTheWebsite) {
   windows.ShowAbout();
-  windows.About()->lblWebsite.Click();
-  frmWebsite* website = windows.Website();
+  testing::OpenWindows::About(windows)->lblWebsite.Click();
+  frmWebsite* website = testing::OpenWindows::Website(windows);
   ASSERT_NE(website, nullptr);
   platform::ProcessPendingMessagesOnce();
-  windows.About()->lblWebsite.Click();
-  EXPECT_EQ(windows.Website(), website);
+  testing::OpenWindows::About(windows)->lblWebsite.Click();
+  EXPECT_EQ(testing::OpenWindows::Website(windows), website);
   EXPECT_EQ(website->Text1.Text(), "http://www.quellix.example/");
 }
 
@@ -180,7 +181,7 @@ TEST_F(Windows, AboutWithTheSkinOnCopiesEveryLabelAndTakesTheSkin) {
   skin.objSkin = &skn;
   branding.boolSkin = true;
   windows.ShowAbout();
-  frmAbout& about = *windows.About();
+  frmAbout& about = *testing::OpenWindows::About(windows);
   int copies = 0;
   for (const auto& control : about.Controls()) {
     if (control->Kind() == ui::ControlKind::kSkinLabel && static_cast<ui::SkinLabel&>(*control).Index() > 0) {
@@ -194,7 +195,7 @@ TEST_F(Windows, AboutWithTheSkinOnCopiesEveryLabelAndTakesTheSkin) {
 TEST_F(Windows, BrowserOpensTheWebsiteMaximisedAndShowsWhereItIs) {
   pages.SetPageTitle("http://www.quellix.example/", "Quellix home");
   windows.ShowWebsite();
-  frmWebsite& website = *windows.Website();
+  frmWebsite& website = *testing::OpenWindows::Website(windows);
   EXPECT_EQ(website.Caption(), "www.quellix.example");
   EXPECT_EQ(website.StatusBar1.PanelCount(), 2);
   EXPECT_EQ(website.StatusBar1.PanelText(2), "Opening ");
@@ -212,7 +213,7 @@ TEST_F(Windows, BrowserOpensTheWebsiteMaximisedAndShowsWhereItIs) {
 
 TEST_F(Windows, BrowserEnterOpensTheTypedAddressLikeTheGoButton) {
   windows.ShowWebsite();
-  frmWebsite& website = *windows.Website();
+  frmWebsite& website = *testing::OpenWindows::Website(windows);
   platform::ProcessPendingMessagesOnce();
   website.Text1.UserEdited("help.quellix.example");
   EXPECT_EQ(website.Text1.UserKeyPress('a'), 'a');
@@ -231,7 +232,7 @@ TEST_F(Windows, BrowserEnterOpensTheTypedAddressLikeTheGoButton) {
 
 TEST_F(Windows, BrowserNavigationIgnoresWhatCannotBeDoneAndStopCompletes) {
   windows.ShowWebsite();
-  frmWebsite& website = *windows.Website();
+  frmWebsite& website = *testing::OpenWindows::Website(windows);
   website.Command4.Click();  // nothing to go back to yet
   website.Command5.Click();
   website.Command6.Click();  // stops the first page
@@ -259,7 +260,7 @@ TEST_F(Windows, BrowserNavigationIgnoresWhatCannotBeDoneAndStopCompletes) {
 
 TEST_F(Windows, LayoutKeepsEverySizeNonNegativeOnAWindowNarrowerThanItsMargins) {
   windows.ShowWebsite();
-  frmWebsite& website = *windows.Website();
+  frmWebsite& website = *testing::OpenWindows::Website(windows);
   ui::headless::UserResized(website, 200, 1000);
   EXPECT_EQ(website.frmBrowser.Rect().Width, 100);
   EXPECT_EQ(website.frmBrowser.Rect().Height, 625);
@@ -281,14 +282,14 @@ TEST_F(Windows, LayoutKeepsEverySizeNonNegativeOnAWindowNarrowerThanItsMargins) 
 
 TEST_F(Windows, ClosingTheBrowserEndsTheProgramOnlyWhenTheEndIsPending) {
   windows.ShowWebsite();
-  windows.Website()->SystemRequestedClose();
+  testing::OpenWindows::Website(windows)->SystemRequestedClose();
   EXPECT_EQ(ends, 0);
   EXPECT_FALSE(windows.WebsiteVisible());
-  EXPECT_EQ(windows.Website(), nullptr);
+  EXPECT_EQ(testing::OpenWindows::Website(windows), nullptr);
 
   windows.ShowWebsite();
   branding.boolEndPending = true;
-  windows.Website()->SystemRequestedClose();
+  testing::OpenWindows::Website(windows)->SystemRequestedClose();
   EXPECT_EQ(ends, 1);
 }
 
@@ -299,7 +300,7 @@ TEST_F(Windows, ThePendingEndStopsTheSkinSupportFirstWhenTheSkinIsOn) {
   ASSERT_TRUE(skin.SupportObject().Start());
   branding.boolEndPending = true;
   branding.boolSkin = true;  // the browser's load step read the identity already
-  windows.Website()->SystemRequestedClose();
+  testing::OpenWindows::Website(windows)->SystemRequestedClose();
   EXPECT_EQ(ends, 1);
   EXPECT_FALSE(support_started_at_end);
 }
@@ -307,7 +308,7 @@ TEST_F(Windows, ThePendingEndStopsTheSkinSupportFirstWhenTheSkinIsOn) {
 TEST_F(Windows, BrowserWithoutAPageEngineStillWorksAsAWindow) {
   ui::headless::SetPageEngine(nullptr);
   windows.ShowWebsite();
-  frmWebsite& website = *windows.Website();
+  frmWebsite& website = *testing::OpenWindows::Website(windows);
   website.Text1.UserEdited("x.example");
   website.Text1.UserKeyPress(13);
   website.Command4.Click();
