@@ -93,6 +93,7 @@ class Program final : public SplashWindowAccess {
     main_window_->Show();
     // The tabs of browsers with the extension, decided like the tracker's windows.
     browser_pipe_ = std::make_unique<win::BrowserPipeServer>(state_, *main_window_, &main_window_->SiteLists());
+    if (browser_pipe_->NameTaken()) main_window_->BrowserPipeHeldElsewhere();
   }
 
   std::unique_ptr<ui::Toolkit> toolkit_;

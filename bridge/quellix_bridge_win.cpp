@@ -6,8 +6,14 @@
 // no state of the decision: when the program is not running, or the pipe
 // breaks, it answers every request itself -- a new window "leave", so the
 // window stays open; the panel's, that the program is not running.
+//
+// It talks only to the program installed in its own folder: whatever else
+// serves the pipe's name (another program of the user's that took it first)
+// gets nothing, and the host says why on its standard error, which the
+// browser keeps in its log.
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string>
@@ -68,6 +74,38 @@ Answer WithoutProgram(const std::string& id, RequestKind kind) {
     case RequestKind::kNewWindow: break;
   }
   return VerdictMessage{id, Verdict::kLeave};
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
+// The program this host serves: the one in the host's own folder.
+std::wstring ProgramBesideHost() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  return path.substr(0, slash + 1) + win::kProgramImageName;
+}
+
+// Why the server at the other end of `pipe` gets nothing from this host;
+// empty when it is the program beside it.
+std::string WhyNotTheProgram(HANDLE pipe) {
+  // The owner first: a pipe of another user's is refused whatever it runs.
+  if (win::OwnerSidText(pipe) != win::UserSidText()) return "the pipe belongs to another user";
+  const std::wstring server = win::PipePeerImagePath(pipe, false);
+  if (server.empty()) return "the program serving the pipe cannot be identified";
+  const std::wstring program = ProgramBesideHost();
+  if (!win::SameFilePath(server, program))
+    return "the pipe is served by " + Utf8(server) + ", not by " + Utf8(program);
+  return {};
 }
 
 class Bridge {
@@ -143,9 +181,12 @@ class Bridge {
       if (pipe || GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(name.c_str(), kBusyPipeWaitMs)) break;
     }
     if (!pipe) return false;
-    // Only a pipe made by this same user is the program's: someone else who
-    // got the name first would receive what the user browses.
-    if (win::OwnerSidText(pipe.Get()) != win::UserSidText()) return false;
+    // Whoever got the name first would receive what the user browses and
+    // could close any new tab: nothing is sent before the server is known.
+    if (const std::string refusal = WhyNotTheProgram(pipe.Get()); !refusal.empty()) {
+      Complain("QuellixBridge: not connecting to the program: " + refusal);
+      return false;
+    }
     pipe_ = std::move(pipe);
     write_event_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     {
@@ -204,6 +245,16 @@ class Bridge {
     for (const auto& [id, kind] : left) ToBrowser(WithoutProgram(id, kind));
   }
 
+  // To standard error, once for each new reason rather than at every
+  // request that finds the pipe the same.
+  void Complain(const std::string& text) {
+    if (text == last_complaint_) return;
+    last_complaint_ = text;
+    const std::string line = text + "\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
+
   void ToBrowser(const Answer& answer) {
     const std::string frame = FrameMessage(Serialize(answer));
     const std::lock_guard lock(output_mutex_);
@@ -219,6 +270,7 @@ class Bridge {
   bool connected_ = false;
   std::map<std::string, RequestKind> in_flight_;
   std::mutex output_mutex_;
+  std::string last_complaint_;
 };
 
 }  // namespace

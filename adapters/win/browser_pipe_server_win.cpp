@@ -38,6 +38,16 @@ ScopedHandle CreateListeningPipe(const std::wstring& name, PipeSecurity& securit
                                        security.Attributes()));
 }
 
+// True when something already serves the pipe's name. Wine creates a "first"
+// instance beside another program's, so the name is opened as a client
+// first: only "not found" means it is free.
+bool NameServedElsewhere(const std::wstring& name) {
+  ScopedHandle probe(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (probe) return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 // Starts an overlapped read; false when the connection has ended.
 bool StartRead(Connection& connection) {
   connection.read = OVERLAPPED{};
@@ -82,8 +92,15 @@ BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host, Modul
   // reached as soon as it is constructed.
   std::optional<PipeSecurity> security = PipeSecurity::ForSession();
   if (!security) return;
+  if (NameServedElsewhere(name)) {
+    name_taken_ = true;
+    return;
+  }
   ScopedHandle first = CreateListeningPipe(name, *security, true);
-  if (!first) return;
+  if (!first) {
+    name_taken_ = GetLastError() == ERROR_ACCESS_DENIED;  // Windows: another's first instance
+    return;
+  }
   try {
     worker_ = std::thread([this, name, security = std::move(*security), first = std::move(first)]() mutable {
       RunWorker(name, security, std::move(first));

@@ -35,6 +35,10 @@ class BrowserPipeServer {
   BrowserPipeServer(const BrowserPipeServer&) = delete;
   BrowserPipeServer& operator=(const BrowserPipeServer&) = delete;
 
+  // Not listening because another program already served the pipe's name
+  // when this one started: the browsers cannot reach the program.
+  bool NameTaken() const { return name_taken_; }
+
  private:
   struct Event {
     enum class Kind { kConnected, kMessage, kTooLong, kDisconnected } kind;
@@ -60,6 +64,7 @@ class BrowserPipeServer {
   std::deque<Event> inbox_;
   std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> outbox_;
   std::thread worker_;
+  bool name_taken_ = false;
 };
 
 }  // namespace quellix::win

@@ -91,7 +91,7 @@ std::wstring OwnerSidText(HANDLE object) {
   return SidText(owner);
 }
 
-std::wstring PipePeerImageName(HANDLE pipe, bool client) {
+std::wstring PipePeerImagePath(HANDLE pipe, bool client) {
   ULONG process_id = 0;
   const BOOL known = client ? GetNamedPipeClientProcessId(pipe, &process_id)
                             : GetNamedPipeServerProcessId(pipe, &process_id);
@@ -101,7 +101,21 @@ std::wstring PipePeerImageName(HANDLE pipe, bool client) {
   wchar_t path[MAX_PATH * 2];
   DWORD length = static_cast<DWORD>(std::size(path));
   if (!QueryFullProcessImageNameW(process.Get(), 0, path, &length)) return {};
-  return FileNameOf(std::wstring(path, length));
+  return std::wstring(path, length);
+}
+
+std::wstring PipePeerImageName(HANDLE pipe, bool client) { return FileNameOf(PipePeerImagePath(pipe, client)); }
+
+bool SameFilePath(const std::wstring& a, const std::wstring& b) {
+  auto long_form = [](const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetLongPathNameW(path.c_str(), full.data(), static_cast<DWORD>(full.size()));
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return full;
+  };
+  if (a.empty() || b.empty()) return false;
+  return CompareStringOrdinal(long_form(a).c_str(), -1, long_form(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 bool WriteAllOverlapped(HANDLE handle, std::string_view bytes, HANDLE event, DWORD ms) {

@@ -51,9 +51,18 @@ class PipeSecurity {
 // The owner of a kernel object (the pipe's creator), as SID text.
 std::wstring OwnerSidText(HANDLE object);
 
-// The file name (no folder) of the process at the other end of a pipe;
-// `client` picks that end. Empty when it cannot be found out.
+// The program's file name: the bridge serves only the one in its own folder.
+inline constexpr const wchar_t* kProgramImageName = L"QuellixPopUpBlocker.exe";
+
+// The full path of the process at the other end of a pipe; `client` picks
+// that end. Empty when it cannot be found out.
+std::wstring PipePeerImagePath(HANDLE pipe, bool client);
+// The same path's file name, without the folder.
 std::wstring PipePeerImageName(HANDLE pipe, bool client);
+
+// True when two paths name the same file: letter case and short (8.3)
+// names aside.
+bool SameFilePath(const std::wstring& a, const std::wstring& b);
 
 // Writes all of `bytes` to an overlapped handle, waiting at most `ms`; an
 // unfinished write is cancelled. `event` is a manual-reset event of the caller's.

@@ -2,7 +2,9 @@
 // fed bytes that are not JSON, of the wrong shape or too long, and another
 // program of the user's on the pipe itself. Every such message gets its
 // defined answer (the window is left alone), nothing is decided for it, and
-// the program's end goes on serving the host afterwards.
+// the program's end goes on serving the host afterwards. A pipe name that
+// another program took first is found by the program, and the host gives
+// that program nothing.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -83,24 +85,31 @@ class FrameCollector {
   std::thread thread_;
 };
 
-// QuellixBridge.exe as a browser starts it: its standard input and output are ours.
+// QuellixBridge.exe as a browser starts it: its standard input and output
+// are ours, and so is its standard error when `keep_errors`. By default the
+// copy beside this test, which plays the program.
 class BridgeProcess {
  public:
-  BridgeProcess() {
+  explicit BridgeProcess(const wchar_t* exe = QUELLIX_BRIDGE_EXE, bool keep_errors = false) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE child_in = nullptr;
     HANDLE child_out = nullptr;
+    HANDLE child_errors = GetStdHandle(STD_ERROR_HANDLE);
     CreatePipe(&child_in, to_bridge_.Put(), &inherit, 1 << 16);
     CreatePipe(from_bridge_.Put(), &child_out, &inherit, 1 << 16);
     SetHandleInformation(to_bridge_.Get(), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(from_bridge_.Get(), HANDLE_FLAG_INHERIT, 0);
+    if (keep_errors) {
+      CreatePipe(errors_from_bridge_.Put(), &child_errors, &inherit, 1 << 16);
+      SetHandleInformation(errors_from_bridge_.Get(), HANDLE_FLAG_INHERIT, 0);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = child_in;
     startup.hStdOutput = child_out;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring command = L"\"" + std::wstring(QUELLIX_BRIDGE_EXE) + L"\" chrome-extension://test/";
+    startup.hStdError = child_errors;
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" chrome-extension://test/";
     PROCESS_INFORMATION info{};
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
       CloseHandle(info.hThread);
@@ -108,12 +117,26 @@ class BridgeProcess {
     }
     CloseHandle(child_in);
     CloseHandle(child_out);
+    if (keep_errors) CloseHandle(child_errors);
     output_ = std::make_unique<FrameCollector>(from_bridge_.Get(), false);
   }
+  // All the host wrote to its standard error, once it has ended.
+  std::string Errors() {
+    std::string text;
+    char buffer[1024];
+    DWORD read = 0;
+    while (errors_from_bridge_ && ReadFile(errors_from_bridge_.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+      text.append(buffer, read);
+    return text;
+  }
   ~BridgeProcess() {
-    to_bridge_.Reset();  // the browser closes the port: the host ends
-    if (process_ && WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
+    End();
     output_.reset();
+  }
+  // The browser closes the port: the host ends.
+  void End() {
+    to_bridge_.Reset();
+    if (process_ && WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
   }
 
   bool Started() const { return process_.IsValid(); }
@@ -128,6 +151,7 @@ class BridgeProcess {
  private:
   ScopedHandle to_bridge_;
   ScopedHandle from_bridge_;
+  ScopedHandle errors_from_bridge_;
   ScopedHandle process_;
   std::unique_ptr<FrameCollector> output_;
 };
@@ -214,6 +238,48 @@ TEST_F(BrowserPipe, WithoutTheProgramTheHostLeavesEveryWindowAlone) {
   ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 2; }, 20000));
   EXPECT_EQ(bridge.Output().Frames(),
             (std::vector<std::string>{Said("a", Verdict::kLeave), Said("b", Verdict::kLeave)}));
+}
+
+// An instance of the browsers' pipe that this test serves, as another
+// program of the user's could before the program starts.
+ScopedHandle ServeThePipesName() {
+  std::optional<win::PipeSecurity> security = win::PipeSecurity::ForSession();
+  if (!security) return {};
+  return ScopedHandle(CreateNamedPipeW(win::BrowserPipeName().c_str(), PIPE_ACCESS_DUPLEX,
+                                       PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                       PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, security->Attributes()));
+}
+
+TEST_F(BrowserPipe, ANameTakenFirstIsFoundAndTheHostGivesItsServerNothing) {
+  // Two instances: one for the program's look, one for the host's.
+  const ScopedHandle taken[] = {ServeThePipesName(), ServeThePipesName()};
+  ASSERT_TRUE(taken[0].IsValid() && taken[1].IsValid());
+  {
+    const win::BrowserPipeServer server(state, host);
+    EXPECT_TRUE(server.NameTaken());
+  }
+
+  // The host installed beside the real program: this test is a program of the
+  // same name and user, but not that one.
+  BridgeProcess bridge(QUELLIX_INSTALLED_BRIDGE_EXE, true);
+  ASSERT_TRUE(bridge.Started());
+  bridge.Send(Ask("squatted"));
+  bridge.Send(Serialize(StatusText{4, "http://secret.example/"}));
+  bridge.Send(Ask("again"));
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 2; }, 20000));
+  EXPECT_EQ(bridge.Output().Frames(),
+            (std::vector<std::string>{Said("squatted", Verdict::kLeave), Said("again", Verdict::kLeave)}));
+  bridge.End();
+  const std::string errors = bridge.Errors();
+  EXPECT_NE(errors.find("not connecting to the program: the pipe is served by "), std::string::npos) << errors;
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;  // said once
+  // Nothing reached either instance: a pipe whose client has gone is broken
+  // only once it is empty.
+  for (const ScopedHandle& instance : taken) {
+    DWORD waiting = 0;
+    const bool peeked = PeekNamedPipe(instance.Get(), nullptr, 0, nullptr, &waiting, nullptr);
+    EXPECT_TRUE(peeked ? waiting == 0 : GetLastError() == ERROR_BROKEN_PIPE) << waiting;
+  }
 }
 
 }  // namespace

@@ -221,7 +221,9 @@ export async function watchNewWindows(b, action, { settleMs = 1500, expect } = {
 export async function startRun(run, { more, windowHost, allowed = () => "-", switches, launch = launchBrowser }) {
   run.pages = await startPageServer(more, windowHost);
   run.remote = await ProgramRemote.start();
-  await run.remote.run(`prepare ${allowed()} -`);
+  const folder = await run.remote.run(`prepare ${allowed()} -`);
+  // The host serves only the program in its own folder: the browser starts the copy there.
+  process.env.QUELLIX_BRIDGE_EXE = `${folder}\\QuellixBridge.exe`;
   for (const [key, value] of Object.entries(switches)) await run.remote.run(`set ${key} ${value}`);
   await run.remote.run("start");
   run.browser = await launch();

@@ -67,6 +67,9 @@ std::wstring PrepareProgramFolder(const std::wstring& built_exe, const std::wstr
                   CopyInto(built_folder + L"\\icon.ico", folder + L"\\icon.ico") &&
                   CopyInto(built_folder + L"\\hoticon.ico", folder + L"\\hoticon.ico") &&
                   CopyInto(built_folder + L"\\sounds\\pop.wav", folder + L"\\sounds\\pop.wav");
+  // The browsers' host serves only the program beside it; a build without it
+  // leaves the browsers' runs to fail on their own.
+  CopyInto(built_folder + L"\\QuellixBridge.exe", folder + L"\\QuellixBridge.exe");
   return ok ? folder : std::wstring();
 }
 

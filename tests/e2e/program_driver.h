@@ -15,7 +15,8 @@
 
 namespace quellix::testing {
 
-// Copies the program and its data files from the build into a fresh folder.
+// Copies the program, its data files and the browsers' host from the build
+// into a fresh folder.
 // Empty when that failed.
 std::wstring PrepareProgramFolder(const std::wstring& built_exe, const std::wstring& name);
 

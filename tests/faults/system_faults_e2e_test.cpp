@@ -1,11 +1,15 @@
 // The real program under Wine when the system is not as it expects: Win+Z
-// already belongs to another program, and Explorer restarts while the program
-// runs. The program starts, keeps blocking and keeps its other ways of
-// letting the next pop-up through.
+// and the browsers' pipe already belong to another program, and Explorer
+// restarts while the program runs. The program starts, says that browsers
+// cannot reach it, keeps blocking and keeps its other ways of letting the
+// next pop-up through.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <optional>
+
+#include "platform/win/browser_pipe_win.h"
 
 #include "tests/e2e/program_driver.h"
 #include "tests/e2e/program_test.h"
@@ -28,8 +32,14 @@ TEST_F(SystemFaults, WinZHeldByAnotherProgramAndAnExplorerRestartLeaveTheProgram
   const std::wstring folder = PrepareProgramFolder(WindowsPath(QUELLIX_PROGRAM_EXE), L"quellix-system-faults");
   ASSERT_FALSE(folder.empty());
 
-  // This test program takes Win+Z before the program starts.
+  // This test program takes Win+Z and the browsers' pipe before the program starts.
   ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_WIN | MOD_NOREPEAT, 'Z'));
+  std::optional<win::PipeSecurity> security = win::PipeSecurity::ForSession();
+  ASSERT_TRUE(security);
+  const win::ScopedHandle squatter(CreateNamedPipeW(win::BrowserPipeName().c_str(), PIPE_ACCESS_DUPLEX,
+                                                    PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                                    PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, security->Attributes()));
+  ASSERT_TRUE(squatter.IsValid());
   {
     ScriptedComServer server(WindowsPath(QUELLIX_SCRIPTED_COM_DLL));
     ASSERT_TRUE(server.Registered());
@@ -37,6 +47,15 @@ TEST_F(SystemFaults, WinZHeldByAnotherProgramAndAnExplorerRestartLeaveTheProgram
     ASSERT_TRUE(program.Started());
     HWND main = program.WaitForWindow(L"Quellix.Form1", 30000);
     ASSERT_NE(main, nullptr);
+    const auto status_bars = ChildrenOf(main, STATUSCLASSNAMEW);
+    ASSERT_EQ(status_bars.size(), 1u);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          return PanelText(program.ProcessId(), status_bars[0].window, 1) ==
+                 L"Browsers cannot reach the program: another program holds its pipe";
+        },
+        10000))
+        << PanelText(program.ProcessId(), status_bars[0].window, 1);
     std::optional<ScriptedComBrowser> browser = ScriptedComBrowser::Find(program.ProcessId(), 20000);
     ASSERT_TRUE(browser);
     const int window = browser->OpenWindow(L"http://ads.neither.example/");

@@ -76,6 +76,8 @@ class Form1 final : public ui::Form, public PopupHost {
   void Command5_Click();  // allow next popup
   void Command6_Click();  // minimize to taskbar
   void Command7_Click();  // visit the website
+  // Another program held the browsers' pipe when this one started.
+  void BrowserPipeHeldElsewhere();
 
   // The site list panel.
   void Command1_Click();  // allowed: Add

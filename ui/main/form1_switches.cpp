@@ -5,6 +5,10 @@ namespace quellix {
 
 void Form1::ShowStatus(const std::string& message) { StatusBar1.SetPanelText(2, message); }
 
+void Form1::BrowserPipeHeldElsewhere() {
+  ShowStatus("Browsers cannot reach the program: another program holds its pipe");
+}
+
 void Form1::SwitchMessage(const ui::CheckBox& box, const char* on, const char* off) {
   ShowStatus(box.Value() == 1 ? on : off);
 }
