@@ -45,7 +45,7 @@ let addresses = new TabAddresses();
 let grants = new UserGrants();
 const usersTabs = new Set(); // new tabs a grant claimed after they came
 const settling = new Map(); // new tab id -> resolve(claimed), while it waits for a press
-const linkShown = new Set(); // tabs whose last status told the program of a link
+const linkShown = new Map(); // tab -> when its last status told the program of a link
 let saving = false;
 
 async function restoreTracking() {
@@ -121,7 +121,7 @@ api.webNavigation.onCreatedNavigationTarget.addListener(async (details) => {
 function tellStatus(tabId, text) {
   if (text === "" && !linkShown.has(tabId)) return;
   if (text === "") linkShown.delete(tabId);
-  else linkShown.add(tabId);
+  else linkShown.set(tabId, Date.now());
   void host.tell({ type: "status", tab: tabId, text });
 }
 
@@ -136,7 +136,9 @@ api.webNavigation.onCommitted.addListener((details) => {
   // another lifecycle: not what the tab shows.
   if (details.frameId !== 0 || (details.documentLifecycle ?? "active") !== "active") return;
   if (USER_NAVIGATIONS.has(details.transitionType)) void host.forget(details.tabId);
-  tellStatus(details.tabId, "");
+  // The link of the page left goes; one the new page told already stays
+  // (its message may come before this event).
+  if (linkShown.get(details.tabId) < details.timeStamp) tellStatus(details.tabId, "");
   void pageChanged(details.tabId, details.url, false);
 });
 for (const event of [api.webNavigation.onHistoryStateUpdated, api.webNavigation.onReferenceFragmentUpdated]) {

@@ -71,8 +71,10 @@ export class HostConnection {
   async ask(id, request) {
     await this.ready;
     this.pending.set(id, request);
-    await this.save();
+    // Sent before it is stored: a message told after it (the link under the
+    // pointer changing, say) must not reach the program first.
     this.post(newWindowMessage(id, request));
+    await this.save();
   }
 
   async tell(message) {

@@ -44,6 +44,12 @@ const USER_PAGES = {
     <button id="hover" onclick="link.dispatchEvent(new MouseEvent('mouseover', { bubbles: true }));
       window.open(link.href)">hover</button>
     <button id="focus" onclick="link.focus(); window.open(link.href)">focus</button>`,
+  // Links inside a shadow tree and in SVG.
+  "/deeplinks.html": `${BLOCK_STYLE}<div id="host"></div>
+    <svg width="300" height="80"><a id="svglink" href="/target.html?svg" target="_blank">
+      <rect width="300" height="80" /></a></svg>
+    <script>host.attachShadow({ mode: "open" }).innerHTML =
+      '<a href="/target.html?shadow" target="_blank" style="display: block; height: 80px">shadow</a>';</script>`,
 };
 let ownBlocker; // a second browser, Chromium's own blocker on as users have it
 
@@ -76,6 +82,9 @@ test("a page on the allowed list keeps its window", async () => {
 
 test("a link under the pointer lets its window through with Exceptions on, not with it off", async () => {
   assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#link" }).then(shape), [1, 0]);
+  for (const link of ["#host >>> a", "#svglink"]) {
+    assert.deepEqual(await visit(browser, "popper", "deeplinks.html", { click: link }).then(shape), [1, 0], link);
+  }
   await remote.run("switch Exceptions: 0");
   assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#link", expectClosed: 1 }).then(shape),
     [1, 1]);
@@ -168,7 +177,7 @@ test("the user's own new tabs from a link are never decided, with Chromium's own
   }
   await assert.rejects(remote.run("prompt 1500"), "no question was asked");
   // Nothing listed in the panel, nothing on the badge.
-  const listed = await (await ownBlocker.worker.worker()).evaluate(
+  const listed = await inWorker(ownBlocker,
     async () => (await globalThis.chrome.storage.session.get("blockedWindows")).blockedWindows ?? {});
   assert.deepEqual(listed, {});
 });
@@ -216,6 +225,38 @@ test("a link with an ad, a page that closes itself, forged links and a link to a
   await remote.run("switch Exceptions: 0");
 });
 
+test("a late answer never closes a new tab the user works in", async () => {
+  await remote.run("switch Setup Mode: 1");
+  const tab = await freshPage(browser);
+  const result = await watchNewWindows(browser, async () => {
+    openWithoutWaiting(tab, url("latecomer", "onload.html"));
+    assert.equal(await remote.run("prompt"), site("latecomer"));
+    const popup = await (await browser.browser.waitForTarget((t) => t.url().includes("target.html?onload"))).page();
+    await popup.mouse.click(20, 20);
+    await sleep(500);
+    await remote.run("answer Block Now");
+  }, { expect: { opened: 1, closed: 0 } });
+  assert.deepEqual(shape(result), [1, 0]);
+  // Not listed; but the program did block it, and counts it.
+  const listed = await inWorker(browser, async () => (await globalThis.chrome.storage.session.get("blockedWindows")));
+  assert.ok(!JSON.stringify(listed).includes("latecomer"));
+  const counted = closedByUs + 1;
+  let count;
+  for (const end = performance.now() + 20000; performance.now() < end; await sleep(250)) {
+    count = await inWorker(browser, () => new Promise((resolve) => {
+      const port = globalThis.chrome.runtime.connectNative("quellix.popup_blocker");
+      port.onMessage.addListener((message) => {
+        port.disconnect();
+        resolve(message.stopped);
+      });
+      port.postMessage({ type: "state", id: "count", url: "http://count.example/" });
+    }));
+    if (count === counted) break;
+  }
+  assert.equal(count, counted);
+  closedByUs = counted;
+});
+
 test("the count saved at exit equals the windows closed", async () => {
   assert.equal(Number(await remote.run("exit")), closedByUs);
 });
@@ -225,6 +266,13 @@ test("the program not running: every window opens", async () => {
   assert.deepEqual(await visit(browser, "popper", "timer.html").then(shape), [1, 0]);
   assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#box" }).then(shape), [1, 0]);
 });
+
+// Runs `fn` in the extension's worker (the one running now: the browser may
+// have started a new one).
+async function inWorker(b, fn) {
+  const target = await b.browser.waitForTarget((t) => t.type() === "service_worker" && t.url().includes("background.js"));
+  return (await target.worker()).evaluate(fn);
+}
 
 // A real mouse click: move, press, release.
 async function clickOpeningAWindow(tab, selector) {
