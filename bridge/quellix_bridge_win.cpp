@@ -78,9 +78,10 @@ Answer WithoutProgram(const std::string& id, RequestKind kind) {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), size, nullptr, nullptr);
   return utf8;
 }
 

@@ -63,8 +63,11 @@ class BrowserTabs {
   // A hostile or runaway connection cannot make the program keep more tabs
   // than this for it; past it, its tabs (which hold no state) are dropped.
   static constexpr std::size_t kMaxTabsPerConnection = 4096;
-  // Answers kept for requests asked again after the extension restarted.
-  static constexpr std::size_t kRememberedAnswers = 256;
+  // Answers kept for requests asked again after the extension restarted:
+  // more than the extension ever keeps waiting (its MAX_PENDING), so that a
+  // request asked again is never decided, counted or sounded twice. Each
+  // costs its id (at most 64 bytes) and a verdict.
+  static constexpr std::size_t kRememberedAnswers = 4096;
 
   // `lists`: where the panel's "Always allow" goes; null: refused.
   BrowserTabs(ProgramState& state, PopupHost& host, Send send, Module1* lists = nullptr);

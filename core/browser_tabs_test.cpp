@@ -241,6 +241,16 @@ TEST_F(BrowserTabsTest, AnAnswerForAGoneConnectionIsDroppedAndARequestAskedAgain
   EXPECT_EQ(SentTo(4), std::vector<std::string>{Said("b", Verdict::kBlock)});
   EXPECT_EQ(host.prompts, 2);
   EXPECT_EQ(state.intStopped, 2);
+
+  // Still answered once after as many other requests as the extension keeps
+  // waiting at most (its MAX_PENDING), each decided in between.
+  constexpr int kExtensionKeepsWaiting = 2048;
+  host.options.chkAuto = false;
+  for (int i = 0; i < kExtensionKeepsWaiting; ++i)
+    tabs.Received(4, Ask("flood" + std::to_string(i), 6, "http://flood.example/"));
+  tabs.Received(4, Ask("b", 5, "http://neither2.example/"));
+  EXPECT_EQ(SentTo(4).back(), Said("b", Verdict::kBlock));
+  EXPECT_EQ(state.intStopped, 2 + kExtensionKeepsWaiting);
 }
 
 TEST_F(BrowserTabsTest, ARunawayConnectionCannotPileUpTabs) {

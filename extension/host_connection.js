@@ -13,13 +13,27 @@
 // program answers each id once, also when it is asked again.
 //
 // The browser may stop this worker at any time; the requests not yet
-// answered are kept in session storage, and a new worker asks them again.
+// answered are kept in session storage, one key each (a write costs one
+// request, not all of them), and a new worker asks them again. So does every
+// new port: answers meant for a port that went are lost with it.
 const HOST = "quellix.popup_blocker";
-const PENDING_KEY = "pendingRequests";
+const PENDING_PREFIX = "pending:";
 const RETRY_ALARM = "quellix-retry";
+// Never more waiting than the program remembers answers (4096): a request
+// asked again after a restart is then answered from that memory, never
+// decided, counted or sounded twice. Past it a new tab is left alone, as
+// without a program.
+const MAX_PENDING = 2048;
+// What of an address is kept and sent: the site comes first in it, and a
+// thousand waiting requests stay well inside the session storage's quota.
+const MAX_ADDRESS = 8192;
 // Reconnecting after the host went away: a few tries, then the waiting new
 // tabs are left alone (a window is never closed without an answer).
 const RECONNECT_DELAYS_MS = [200, 1000, 5000];
+
+export function cutAddress(address) {
+  return typeof address === "string" && address.length > MAX_ADDRESS ? address.slice(0, MAX_ADDRESS) : address;
+}
 
 function newWindowMessage(id, request) {
   return { type: "newWindow", id, tab: request.opener, url: request.url, target: request.target };
@@ -31,24 +45,37 @@ export class HostConnection {
     this.onVerdict = onVerdict;
     this.port = null;
     this.failedConnects = 0;
-    this.pending = new Map(); // id -> {tab, opener, url}
+    this.pending = new Map(); // id -> {tab, opener, url, target}
     this.ready = this.restore();
   }
 
   async restore() {
-    const stored = await this.api.storage.session.get(PENDING_KEY).catch(() => ({}));
-    for (const [id, request] of Object.entries(stored[PENDING_KEY] ?? {})) this.pending.set(id, request);
+    const stored = await this.api.storage.session.get(null).catch(() => ({}));
+    for (const [key, request] of Object.entries(stored ?? {})) {
+      if (key.startsWith(PENDING_PREFIX)) this.pending.set(key.slice(PENDING_PREFIX.length), request);
+    }
     // Asked by a worker that was stopped before its answer came: ask again.
     if (this.pending.size > 0) this.resendPending();
   }
 
-  async save() {
-    await this.api.storage.session.set({ [PENDING_KEY]: Object.fromEntries(this.pending) }).catch(() => {});
+  // A write that fails (the quota is full) is reported; the request is
+  // still asked and acted on, only a restarted worker will not know it.
+  async store(write) {
+    try {
+      await write(this.api.storage.session);
+    } catch (error) {
+      console.warn("Quellix: a waiting request could not be kept for a restarted worker:", error?.message ?? error);
+    }
     if (this.pending.size > 0) {
       this.api.alarms.create(RETRY_ALARM, { delayInMinutes: 0.5 });
     } else {
       this.api.alarms.clear(RETRY_ALARM).catch(() => {});
     }
+  }
+
+  async drop(ids) {
+    for (const id of ids) this.pending.delete(id);
+    await this.store((session) => session.remove(ids.map((id) => PENDING_PREFIX + id)));
   }
 
   connected() {
@@ -57,12 +84,16 @@ export class HostConnection {
     port.onMessage.addListener((message) => this.received(message));
     port.onDisconnect.addListener(() => this.disconnected(port));
     this.port = port;
+    for (const [id, request] of this.pending) port.postMessage(newWindowMessage(id, request));
     return port;
   }
 
   post(message) {
     try {
-      this.connected().postMessage(message);
+      const fresh = !this.port;
+      const port = this.connected();
+      // A new port has just asked every waiting request, this one included.
+      if (!(fresh && message.type === "newWindow")) port.postMessage(message);
     } catch {
       this.disconnected(this.port);
     }
@@ -70,11 +101,13 @@ export class HostConnection {
 
   async ask(id, request) {
     await this.ready;
-    this.pending.set(id, request);
+    if (this.pending.size >= MAX_PENDING) return;
+    const kept = { ...request, url: cutAddress(request.url), target: cutAddress(request.target) };
+    this.pending.set(id, kept);
     // Sent before it is stored: a message told after it (the link under the
     // pointer changing, say) must not reach the program first.
-    this.post(newWindowMessage(id, request));
-    await this.save();
+    this.post(newWindowMessage(id, kept));
+    await this.store((session) => session.set({ [PENDING_PREFIX + id]: kept }));
   }
 
   async tell(message) {
@@ -85,11 +118,8 @@ export class HostConnection {
   // The request about a new tab is given up (the tab went, or the user took it elsewhere).
   async forget(tabId) {
     await this.ready;
-    let changed = false;
-    for (const [id, request] of this.pending) {
-      if (request.tab === tabId) changed = this.pending.delete(id);
-    }
-    if (changed) await this.save();
+    const given_up = [...this.pending].filter(([, request]) => request.tab === tabId).map(([id]) => id);
+    if (given_up.length > 0) await this.drop(given_up);
   }
 
   async received(message) {
@@ -98,14 +128,19 @@ export class HostConnection {
     const request = this.pending.get(message.id);
     if (!request) return; // answered before, or given up: never acted on twice
     this.failedConnects = 0;
-    this.pending.delete(message.id);
-    await this.save();
     this.onVerdict(request, message.verdict);
+    await this.drop([message.id]);
   }
 
   resendPending() {
-    for (const [id, request] of this.pending) {
-      this.post(newWindowMessage(id, request));
+    if (this.port) {
+      for (const [id, request] of this.pending) this.port.postMessage(newWindowMessage(id, request));
+      return;
+    }
+    try {
+      this.connected();
+    } catch {
+      this.disconnected(this.port);
     }
   }
 
@@ -119,8 +154,7 @@ export class HostConnection {
     if (delay === undefined) {
       // No host: every waiting new tab stays open.
       this.failedConnects = 0;
-      this.pending.clear();
-      void this.save();
+      void this.drop([...this.pending.keys()]);
       return;
     }
     setTimeout(() => {
@@ -135,4 +169,4 @@ export class HostConnection {
   }
 }
 
-export { RETRY_ALARM };
+export { MAX_PENDING, RETRY_ALARM };

@@ -16,7 +16,9 @@ constexpr DWORD kPipeBufferBytes = 64 * 1024;
 // An answer the other end does not take within this time ends the connection.
 constexpr DWORD kWriteTimeoutMs = 5000;
 // The worker waits on its two events, the listening pipe and one read per
-// connection; Windows waits on at most MAXIMUM_WAIT_OBJECTS at once.
+// connection; Windows waits on at most MAXIMUM_WAIT_OBJECTS at once. A client
+// past the limit is still accepted, and closed at once: its host then answers
+// for itself instead of waiting on a connection that nobody reads.
 constexpr std::size_t kMaxConnections = MAXIMUM_WAIT_OBJECTS - 3;
 constexpr DWORD kRetryListeningMs = 1000;
 
@@ -203,7 +205,7 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
   for (;;) {
     std::vector<HANDLE> waits{stop_.Get(), wake_.Get()};
     std::vector<BrowserTabs::ConnectionId> order;
-    const bool can_accept = listening && connections.size() < kMaxConnections;
+    const bool can_accept = static_cast<bool>(listening);
     if (can_accept) waits.push_back(connect_event.Get());
     for (const auto& [id, connection] : connections) {
       waits.push_back(connection->read_event.Get());
@@ -240,7 +242,10 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
           connected_at_once || GetOverlappedResult(listening.Get(), &connect, &ignored, FALSE) ||
           GetLastError() == ERROR_PIPE_CONNECTED;
       connected_at_once = false;
-      if (connected) {
+      if (connected && connections.size() >= kMaxConnections) {
+        DisconnectNamedPipe(listening.Get());
+        listening.Reset();
+      } else if (connected) {
         auto connection = std::make_unique<Connection>();
         connection->pipe.Reset(listening.Release());
         const BrowserTabs::ConnectionId id = next_id++;

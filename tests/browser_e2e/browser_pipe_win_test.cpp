@@ -125,8 +125,10 @@ class BridgeProcess {
     std::string text;
     char buffer[1024];
     DWORD read = 0;
-    while (errors_from_bridge_ && ReadFile(errors_from_bridge_.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+    while (errors_from_bridge_ && ReadFile(errors_from_bridge_.Get(), buffer, sizeof buffer, &read, nullptr) &&
+           read > 0) {
       text.append(buffer, read);
+    }
     return text;
   }
   ~BridgeProcess() {
@@ -238,6 +240,51 @@ TEST_F(BrowserPipe, WithoutTheProgramTheHostLeavesEveryWindowAlone) {
   ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 2; }, 20000));
   EXPECT_EQ(bridge.Output().Frames(),
             (std::vector<std::string>{Said("a", Verdict::kLeave), Said("b", Verdict::kLeave)}));
+}
+
+TEST_F(BrowserPipe, AClientOverTheConnectionLimitIsRefusedAtOnceAndItsHostLeavesEverything) {
+  win::BrowserPipeServer server(state, host);
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  // As many connections as the program serves, each seen served: its question answered.
+  constexpr int kServed = MAXIMUM_WAIT_OBJECTS - 3;
+  std::vector<ScopedHandle> clients;
+  for (int i = 0; i < kServed; ++i) {
+    ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << i;
+    clients.emplace_back(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(clients.back().IsValid()) << i << " " << GetLastError();
+    const std::string frame = FrameMessage(Ask("client" + std::to_string(i)));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(clients.back().Get(), frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr));
+  }
+  auto waiting_bytes = [](HANDLE pipe) {
+    DWORD waiting = 0;
+    PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr);
+    return waiting;
+  };
+  ASSERT_TRUE(PumpUntil(
+      [&] { return std::all_of(clients.begin(), clients.end(), [&](auto& c) { return waiting_bytes(c.Get()) > 0; }); },
+      30000));
+
+  // One more: its host hears at once that there is no program for it.
+  {
+    BridgeProcess bridge;
+    ASSERT_TRUE(bridge.Started());
+    bridge.Send(Ask("over"));
+    bridge.Send(Ask("over again"));
+    ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 2; }, 15000)) << bridge.Output().Count();
+    EXPECT_EQ(bridge.Output().Frames(),
+              (std::vector<std::string>{Said("over", Verdict::kLeave), Said("over again", Verdict::kLeave)}));
+  }
+  EXPECT_EQ(state.intStopped, 0);
+
+  // Once one has gone, a host is served again.
+  clients.pop_back();
+  PumpUntil([] { return false; }, 500);  // the program sees it go
+  BridgeProcess bridge;
+  bridge.Send(Ask("room"));
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 1; }, 15000));
+  EXPECT_EQ(bridge.Output().Frames(), std::vector<std::string>{Said("room", Verdict::kBlock)});
 }
 
 // An instance of the browsers' pipe that this test serves, as another

@@ -1,0 +1,105 @@
+// The extension's connection to the host against a scripted browser whose
+// session storage enforces its quota: what it asks, what a restarted worker
+// asks again, what it acts on, and what happens when storage is full.
+import assert from "node:assert/strict";
+import { test } from "node:test";
+import { HostConnection, MAX_PENDING, cutAddress } from "../../extension/host_connection.js";
+
+const QUOTA_BYTES = 10 * 1024 * 1024; // storage.session's, counted as the browser does: key plus JSON value
+
+// The parts of the browser's API the connection uses. `ports` are the native
+// ports opened, each with what was posted to it; `session` outlives workers.
+function scriptedBrowser(session = new Map()) {
+  const size = (key, value) => key.length + JSON.stringify(value).length;
+  let used = [...session].reduce((sum, [key, value]) => sum + size(key, value), 0);
+  const browser = {
+    session,
+    ports: [],
+    writes: 0,
+    storage: {
+      session: {
+        async get(key) {
+          const all = Object.fromEntries([...session].map(([k, v]) => [k, structuredClone(v)]));
+          return key === null ? all : key in all ? { [key]: all[key] } : {};
+        },
+        async set(items) {
+          browser.writes += 1;
+          const grown = Object.entries(items).reduce(
+            (sum, [key, value]) => sum + size(key, value) - (session.has(key) ? size(key, session.get(key)) : 0), 0);
+          if (used + grown > QUOTA_BYTES) throw new Error("Session storage quota bytes exceeded.");
+          used += grown;
+          for (const [key, value] of Object.entries(items)) session.set(key, structuredClone(value));
+        },
+        async remove(keys) {
+          for (const key of [keys].flat()) {
+            if (session.has(key)) used -= size(key, session.get(key));
+            session.delete(key);
+          }
+        },
+      },
+    },
+    alarms: { create() {}, clear: async () => true },
+    runtime: {
+      lastError: undefined,
+      connectNative() {
+        const port = { posted: [], listeners: [], dropListeners: [] };
+        port.postMessage = (message) => port.posted.push(message);
+        port.onMessage = { addListener: (listener) => port.listeners.push(listener) };
+        port.onDisconnect = { addListener: (listener) => port.dropListeners.push(listener) };
+        port.drop = () => port.dropListeners.forEach((listener) => listener());
+        browser.ports.push(port);
+        return port;
+      },
+    },
+  };
+  return browser;
+}
+
+const asked = (port) => port.posted.filter((m) => m.type === "newWindow").map((m) => m.id);
+
+test("a thousand long requests survive a worker restart, each asked again once; answers acted on once", async () => {
+  const browser = scriptedBrowser();
+  const verdicts = [];
+  const worker = new HostConnection(browser, (request, verdict) => verdicts.push([request.tab, verdict]));
+  const long = `http://flood.example/${"p".repeat(100_000)}`;
+  // A page's flood: one long opener address, each new window's own.
+  for (let i = 0; i < 1000; i += 1) {
+    await worker.ask(`id${i}`, { tab: 100 + i, opener: 1, url: long, target: `http://flood.example/${i}` });
+  }
+  assert.equal(browser.writes, 1000); // one small write per request, never the whole set
+  const sent = browser.ports[0].posted[0];
+  assert.equal(sent.url, cutAddress(long));
+  assert.ok(sent.url.length === 8192 && sent.url.startsWith("http://flood.example/"));
+
+  // The worker stops; a new one asks again what was waiting, on its first port.
+  const restarted = new HostConnection(browser, (request, verdict) => verdicts.push([request.tab, verdict]));
+  await restarted.ready;
+  assert.equal(asked(browser.ports[1]).length, 1000);
+  const port = browser.ports[1];
+  for (const listener of port.listeners) listener({ type: "verdict", id: "id7", verdict: "block" });
+  for (const listener of port.listeners) listener({ type: "verdict", id: "id7", verdict: "leave" });
+  await new Promise((resolve) => setTimeout(resolve, 10));
+  assert.deepEqual(verdicts, [[107, "block"]]);
+  assert.equal(browser.session.has("pending:id7"), false);
+
+  // The port drops and a status message reconnects first: the new port asks
+  // again all that still waits.
+  port.drop();
+  await restarted.tell({ type: "status", tab: 1, text: "" });
+  assert.equal(asked(browser.ports[2]).length, 999);
+});
+
+test("never more waiting than the program remembers; a full storage is noticed and the request still asked", async (t) => {
+  const browser = scriptedBrowser(new Map([["filler", "x".repeat(QUOTA_BYTES - 300)]]));
+  const warn = t.mock.method(console, "warn", () => {});
+  const worker = new HostConnection(browser, () => {});
+  await worker.ask("full", { tab: 5, opener: 1, url: `http://a.example/${"q".repeat(500)}` });
+  assert.deepEqual(asked(browser.ports[0]), ["full"]);
+  assert.equal(warn.mock.callCount(), 1);
+  assert.equal(browser.session.has("pending:full"), false);
+
+  await browser.storage.session.remove("filler");
+  for (let i = 1; i <= MAX_PENDING; i += 1) await worker.ask(`id${i}`, { tab: i, opener: 1, url: "http://a.example/" });
+  assert.equal(asked(browser.ports[0]).length, MAX_PENDING);
+  assert.equal(browser.session.size, MAX_PENDING - 1);
+});
