@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ ccache pkg-config clang libclang-rt-14-dev
   clang-tidy cppcheck
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libexpat1-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth imagemagick x11-utils nsis procps openbox
   chromium firefox-esr
