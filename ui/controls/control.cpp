@@ -12,6 +12,11 @@ void Control::SetVisible(bool visible) {
   if (peer_) peer_->ShowVisible(visible);
 }
 
+void Control::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (peer_) peer_->ShowEnabled(enabled);
+}
+
 void Control::SetToolTipText(std::string tip) {
   tooltip_ = std::move(tip);
   if (peer_) peer_->ShowToolTip(tooltip_);

@@ -45,6 +45,7 @@ class ControlPeer {
   virtual WindowHandle Handle() const = 0;
   virtual void ShowText(const std::string& text) = 0;
   virtual void ShowVisible(bool visible) = 0;
+  virtual void ShowEnabled(bool /*enabled*/) {}
   virtual void ShowToolTip(const std::string& tip) = 0;
   virtual void ShowCheck(int /*value*/) {}
   virtual void ListAdd(const std::string& /*item*/) {}
@@ -94,6 +95,10 @@ class Control {
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
+  // A disabled control looks so and takes no input from the user; a window
+  // system shows no tooltip on it either, so its label should carry one.
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
   const std::string& ToolTipText() const { return tooltip_; }
   void SetToolTipText(std::string tip);
   // Gives the control the keyboard focus (on the screen; the headless
@@ -116,6 +121,7 @@ class Control {
   TwipsRect rect_;
   Control* container_;
   bool visible_ = true;
+  bool enabled_ = true;
   std::optional<Color> back_color_;
   std::optional<Color> fore_color_;
   std::optional<FontSpec> font_;
@@ -160,8 +166,11 @@ class CheckBox : public Control {
   }
   // Values outside 0..2 are refused (false) and change nothing.
   bool SetValue(int value);
-  // A user's click: a ticked box becomes clear, any other becomes ticked.
-  void UserClick() { SetValue(value_ == 1 ? 0 : 1); }
+  // A user's click: a ticked box becomes clear, any other becomes ticked; a
+  // disabled box stays as it is.
+  void UserClick() {
+    if (Enabled()) SetValue(value_ == 1 ? 0 : 1);
+  }
 
   std::function<void()> OnClick;
 
@@ -200,9 +209,9 @@ class Button : public Control {
     picture_ = std::move(resource);
     if (Peer()) Peer()->ShowPicture(picture_);
   }
-  // Pressing the button, by the user or by code.
+  // Pressing the button, by the user or by code; a disabled button cannot be pressed.
   void Click() {
-    if (OnClick) OnClick();
+    if (OnClick && Enabled()) OnClick();
   }
 
   std::function<void()> OnClick;

@@ -132,6 +132,9 @@ class Form {
   std::function<void()> OnEndSession;
   // Runs when the window repaints itself.
   std::function<void()> OnPaint;
+  // Runs when the system announces a change of its settings, with the area it
+  // names ("Policy" after Group Policy was applied, for instance).
+  std::function<void(const std::string& area)> OnSettingChange;
 
   // Runs `handler` for a message the window receives (a private or registered
   // message number); the window's own messages are not offered here.
@@ -175,6 +178,9 @@ class Form {
   }
   void SystemEndingSession() {
     if (loaded_ && OnEndSession) OnEndSession();
+  }
+  void SystemSettingChanged(const std::string& area) {
+    if (OnSettingChange) OnSettingChange(area);
   }
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;

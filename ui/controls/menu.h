@@ -20,8 +20,14 @@ class MenuItem {
   const std::string& Name() const { return name_; }
   int Index() const { return index_; }
   const std::string& Caption() const { return caption_; }
-  // A hidden top-level menu is not in the menu bar; it serves as a context menu.
+  // A hidden top-level menu is not in the menu bar; it serves as a context
+  // menu. A hidden entry is not in its menu.
   bool Visible() const { return visible_; }
+  // A disabled entry is shown greyed. Neither it nor a hidden one can be
+  // chosen. The menus show a change from the next ShowMenuBar or PopupMenu.
+  bool Enabled() const { return enabled_; }
+  void SetVisible(bool visible) { visible_ = visible; }
+  void SetEnabled(bool enabled) { enabled_ = enabled; }
   // Unique within its window; what the backend reports when the entry is chosen.
   int CommandId() const { return command_id_; }
   const std::vector<std::unique_ptr<MenuItem>>& Items() const { return items_; }
@@ -30,7 +36,7 @@ class MenuItem {
   MenuItem* Find(const std::string& name, int index = -1) const;
   // Choosing the entry, by the user or by code.
   void Click() {
-    if (OnClick) OnClick();
+    if (OnClick && enabled_ && visible_) OnClick();
   }
 
   std::function<void()> OnClick;
@@ -43,6 +49,7 @@ class MenuItem {
   int index_;
   std::string caption_;
   bool visible_;
+  bool enabled_ = true;
   int command_id_;
   std::vector<std::unique_ptr<MenuItem>> items_;
 };

@@ -235,6 +235,48 @@ TEST_F(WindowLayer, StatusBarPanelsAndMenuCommands) {
   EXPECT_EQ(form.MenuByCommand(99999), nullptr);
 }
 
+TEST_F(WindowLayer, DisabledControlsAndMenuEntriesTakeNoInputAndSettingChangesReachTheForm) {
+  CheckBox& box = form.Add<CheckBox>("Check1", TwipsRect{120, 240, 200, 200}, nullptr);
+  Button& button = form.Add<Button>("Command1", TwipsRect{120, 600, 1500, 400}, nullptr, "Press");
+  MenuItem& tools = form.AddMenu("mnuTools", "Tools");
+  MenuItem& greyed = form.AddMenuItem(tools, "greyed", -1, "Greyed");
+  MenuItem& hidden = form.AddMenuItem(tools, "hidden", -1, "Hidden");
+  MenuItem& plain = form.AddMenuItem(tools, "plain", -1, "Plain");
+  std::vector<std::string> seen;
+  box.OnClick = [&] { seen.push_back("box " + std::to_string(box.Value())); };
+  button.OnClick = [&] { seen.emplace_back("button"); };
+  for (MenuItem* item : {&greyed, &hidden, &plain}) item->OnClick = [&seen, item] { seen.push_back(item->Name()); };
+  form.OnSettingChange = [&](const std::string& area) { seen.push_back("setting " + area); };
+  form.Show();
+
+  box.SetValue(1);
+  box.SetEnabled(false);
+  button.SetEnabled(false);
+  EXPECT_FALSE(ShownEnabled(box));
+  EXPECT_FALSE(ShownEnabled(button));
+  UserClicks(box);
+  UserClicks(button);
+  EXPECT_EQ(ShownCheck(box), 1);
+  box.SetValue(0);  // code still sets it
+  box.SetEnabled(true);
+  EXPECT_TRUE(ShownEnabled(box));
+  UserClicks(box);
+
+  greyed.SetEnabled(false);
+  hidden.SetVisible(false);
+  form.ShowMenuBar();
+  EXPECT_EQ(ShownMenuEntry(form, greyed), ShownEntry::kGreyed);
+  EXPECT_EQ(ShownMenuEntry(form, hidden), ShownEntry::kAbsent);
+  EXPECT_EQ(ShownMenuEntry(form, plain), ShownEntry::kChoosable);
+  for (MenuItem* item : {&greyed, &hidden, &plain}) UserChooses(form, *item);
+  hidden.SetVisible(true);
+  form.ShowMenuBar();
+  EXPECT_EQ(ShownMenuEntry(form, hidden), ShownEntry::kChoosable);
+
+  SystemReportsSettingChange(form, "Policy");
+  EXPECT_EQ(seen, (std::vector<std::string>{"box 1", "box 0", "box 1", "plain", "setting Policy"}));
+}
+
 TEST_F(WindowLayer, AContextMenuRunsTheChosenEntryAfterItClosed) {
   MenuItem& popup = form.AddMenu("Popup", "Popup", false);
   std::vector<std::string> clicked;

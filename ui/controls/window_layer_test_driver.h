@@ -37,6 +37,8 @@ void UserResizes(Form& form, int outer_width, int outer_height);
 void SystemSetsWindowState(Form& form, WindowState state);
 // The window system asks the window to close (its close button).
 void SystemRequestsClose(Form& form);
+// The system announces a change of its settings in `area` (WM_SETTINGCHANGE).
+void SystemReportsSettingChange(Form& form, const std::string& area);
 // Sends a message through the window's procedure chain at once.
 MessageResult SendToWindow(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
 bool WindowExists(WindowHandle window);
@@ -50,5 +52,8 @@ int ShownListCount(const ListBoxControl& list);
 int ShownListSelection(const ListBoxControl& list);  // -1: none
 std::vector<std::string> ShownPanels(const StatusBar& bar);
 int MenuBarEntries(const Form& form);
+bool ShownEnabled(const Control& control);
+enum class ShownEntry { kAbsent, kGreyed, kChoosable };
+ShownEntry ShownMenuEntry(const Form& form, const MenuItem& item);
 
 }  // namespace quellix::ui::testing

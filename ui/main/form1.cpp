@@ -172,6 +172,7 @@ Form1::Form1(Form1Environment environment)
   OnResize = [this] { Form_Resize(); };
   OnUnload = [this] { Form_Unload(); };
   OnEndSession = [this] { Form_EndSession(); };
+  OnSettingChange = [this](const std::string& area) { Form_SettingChange(area); };
   SetMessageHandler(Module2::kTrayCallbackMessage,
                     [this](std::uintptr_t, std::intptr_t lparam) {
                       TrayIcon_Callback(static_cast<unsigned>(lparam & 0xFFFF));
@@ -211,14 +212,11 @@ void Form1::Form_Load() {
   objOnTop.emplace();
   program_.boolOnTop = false;
 
-  // Each stored 1 runs that switch's handling now; its message is lost, as
-  // panel 2 does not exist yet.
-  Check6.SetValue(options_.ReadSwitch(options::kChkLinks, 0));
-  Check5.SetValue(options_.ReadSwitch(options::kChkSound, 1));
-  Check4.SetValue(options_.ReadSwitch(options::kChkRunAtStart, 0));
-  Check3.SetValue(options_.ReadSwitch(options::kChkOnTop, 0));
-  Check2.SetValue(options_.ReadSwitch(options::kChkAuto, 1));
-  Check1.SetValue(options_.ReadSwitch(options::kChkStopPop, 1));
+  // Each 1 runs that switch's handling now; its message is lost, as panel 2
+  // does not exist yet. A switch the organisation fixes starts as it says.
+  policy_ = platform::ReadGroupPolicy(env_.registry);
+  RestoreSwitches();
+  ShowGroupPolicy();
   program_.intStopped = options_.ReadCount(options::kIntStopped);
   program_.strAllowed.Assign(
       options_.ReadText(options::kStrAllowed, options::DefaultAllowedText(env_.default_allowed_host)));
@@ -290,14 +288,18 @@ void Form1::Form_Resize() {
 }
 
 void Form1::SaveOptions() {
-  options_.WriteNumber(options::kChkRunAtStart, Check4.Value());
-  options_.WriteNumber(options::kChkOnTop, Check3.Value());
-  options_.WriteNumber(options::kChkAuto, Check2.Value());
-  options_.WriteNumber(options::kChkStopPop, Check1.Value());
+  // A switch the organisation fixes keeps the user's own stored value.
+  auto save_switch = [this](const char* key, const ui::CheckBox& box) {
+    if (!FixedByPolicy(box)) options_.WriteNumber(key, box.Value());
+  };
+  save_switch(options::kChkRunAtStart, Check4);
+  save_switch(options::kChkOnTop, Check3);
+  save_switch(options::kChkAuto, Check2);
+  save_switch(options::kChkStopPop, Check1);
   options_.WriteNumber(options::kIntStopped, program_.intStopped);
   options_.Write(options::kStrAllowed, program_.strAllowed.Text());
   options_.Write(options::kStrDisallowed, program_.strDisallowed.Text());
-  options_.WriteNumber(options::kChkLinks, Check6.Value());
+  save_switch(options::kChkLinks, Check6);
   options_.Write(options::kState, state);
 }
 

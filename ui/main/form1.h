@@ -18,6 +18,7 @@
 #include "core/program_state.h"
 #include "core/site_list_store.h"
 #include "platform/add_remove.h"
+#include "platform/group_policy.h"
 #include "platform/mod_ie_tools.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
@@ -65,6 +66,8 @@ class Form1 final : public ui::Form, public PopupHost {
   // Windows ends the session: the options are written as the unload writes
   // them, since the process is ended without an unload.
   void Form_EndSession();
+  // The system's settings changed; "Policy": the organisation's policy is read again.
+  void Form_SettingChange(const std::string& area);
 
   // The switches and buttons.
   void Check1_Click();
@@ -91,6 +94,7 @@ class Form1 final : public ui::Form, public PopupHost {
   void mnuToolsItem_Click(int index);
   void mnuHelpItem_Click(int index);
   void mnuAboutItem_Click(int index);
+  void mnuToolsPolicy_Click();  // Organisation settings
   void show_Click();
   // The tray icon's callback, with the mouse message number.
   void TrayIcon_Callback(unsigned mouse_message);
@@ -147,6 +151,10 @@ class Form1 final : public ui::Form, public PopupHost {
   ui::MenuItem& mnuHelp;
   ui::MenuItem& mnuAbout;
   ui::MenuItem& Popup;  // the tray icon's context menu, never in the menu bar
+  // "Organisation settings" in the Tools menu and the tray menu, shown only
+  // while the organisation sets something.
+  ui::MenuItem* mnuToolsPolicy = nullptr;
+  ui::MenuItem* mnuPopupPolicy = nullptr;
   // Adds the tray icon again while the notification area refuses it; off
   // once the icon is in, so a running program has no timer ticking.
   ui::Timer& tmrTrayRetry;
@@ -155,6 +163,15 @@ class Form1 final : public ui::Form, public PopupHost {
   void BuildMenus();
   // What the unload writes to the settings store.
   void SaveOptions();
+
+  // Sets the six switches at start-up, in their order: as the policy fixes
+  // them, or as stored.
+  void RestoreSwitches();
+  // The box's policy: fixed on, fixed off, or nothing.
+  std::optional<bool> FixedByPolicy(const ui::CheckBox& box) const;
+  // Shows the policy read last: fixed switches disabled, Allow Next, the
+  // menus, the organisation's sites for the decision.
+  void ShowGroupPolicy();
   void SwitchMessage(const ui::CheckBox& box, const char* on, const char* off);
   // Panel 2 of the status line; dropped while the panel does not exist.
   void ShowStatus(const std::string& message);
@@ -176,6 +193,7 @@ class Form1 final : public ui::Form, public PopupHost {
   std::string state;                       // the window-state text, "up" or "down"
   std::optional<AddRemove> objAddRemove;   // the start-up entry
   std::optional<clsOnTop> objOnTop;
+  platform::GroupPolicy policy_;
   std::shared_ptr<cIEWindows> tracker_;  // last: the first to go
 };
 

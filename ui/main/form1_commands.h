@@ -12,5 +12,6 @@ inline constexpr int kAddToIETools = 2004;       // Tools, Add Program to IE Too
 inline constexpr int kRemoveFromIETools = 2005;  // Tools, Remove Program from IE Tools Menu
 inline constexpr int kViewHelp = 2006;           // Help, View Help
 inline constexpr int kAbout = 2007;              // About, About this software
+inline constexpr int kOrganisationSettings = 2008;  // Tools, Organisation settings (while a policy is set)
 
 }  // namespace quellix::form1_commands

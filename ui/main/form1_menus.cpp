@@ -17,12 +17,19 @@ void Form1::BuildMenus() {
   AddMenuItem(mnuTools, "mnuToolsItem", 1, "Remove Program from IE Tools Menu", form1_commands::kRemoveFromIETools).OnClick = [this] {
     mnuToolsItem_Click(1);
   };
+  mnuToolsPolicy = &AddMenuItem(mnuTools, "mnuToolsPolicy", -1, "Organisation settings", form1_commands::kOrganisationSettings);
+  mnuToolsPolicy->OnClick = [this] { mnuToolsPolicy_Click(); };
   AddMenuItem(mnuHelp, "mnuHelpItem", 0, "View Help", form1_commands::kViewHelp).OnClick = [this] { mnuHelpItem_Click(0); };
   AddMenuItem(mnuAbout, "mnuAboutItem", 0, "About this software", form1_commands::kAbout).OnClick = [this] { mnuAboutItem_Click(0); };
   AddMenuItem(Popup, "close", -1, "Close this menu");  // choosing it only closes the menu
   AddMenuItem(Popup, "show", -1, "Show program").OnClick = [this] { show_Click(); };
   AddMenuItem(Popup, "allow", -1, "Allow next popup (win-z)").OnClick = [this] { Command5_Click(); };
+  mnuPopupPolicy = &AddMenuItem(Popup, "policy", -1, "Organisation settings");
+  mnuPopupPolicy->OnClick = [this] { mnuToolsPolicy_Click(); };
   AddMenuItem(Popup, "Exit", -1, "Exit").OnClick = [this] { Close(); };
+  // Shown once a policy is read that sets something.
+  mnuToolsPolicy->SetVisible(false);
+  mnuPopupPolicy->SetVisible(false);
   ShowMenuBar();
 }
 
@@ -41,6 +48,8 @@ void Form1::mnuToolsItem_Click(int index) {
 void Form1::mnuHelpItem_Click(int /*index*/) { ShowOnTop(env_.windows.ShowHelp()); }
 
 void Form1::mnuAboutItem_Click(int /*index*/) { ShowOnTop(env_.windows.ShowAbout()); }
+
+void Form1::mnuToolsPolicy_Click() { ShowOnTop(env_.windows.ShowOrganisationSettings(policy_)); }
 
 void Form1::show_Click() {
   SetWindowState(ui::WindowState::kNormal);

@@ -21,7 +21,7 @@ void Form1::Check6_Click() { SwitchMessage(Check6, "Auto New Window Enabled", "A
 
 void Form1::Check5_Click() {
   SwitchMessage(Check5, "Sounds Enabled", "Sounds Disabled");
-  options_.WriteNumber(options::kChkSound, Check5.Value());
+  if (!FixedByPolicy(Check5)) options_.WriteNumber(options::kChkSound, Check5.Value());
 }
 
 void Form1::Check3_Click() {
@@ -34,7 +34,7 @@ void Form1::Check3_Click() {
     program_.boolOnTop = false;
   }
   SwitchMessage(Check3, "Always On Top Enabled", "Always On Top Disabled");
-  options_.WriteNumber(options::kChkOnTop, Check3.Value());
+  if (!FixedByPolicy(Check3)) options_.WriteNumber(options::kChkOnTop, Check3.Value());
 }
 
 void Form1::Check4_Click() {
@@ -50,6 +50,7 @@ void Form1::Check4_Click() {
 }
 
 void Form1::Command5_Click() {
+  if (policy_.allow_next_off) return;
   program_.boolAllowNext = !program_.boolAllowNext;
   ShowStatus(program_.boolAllowNext ? "The next popup will be allowed." : "The next popup will NOT be allowed.");
 }
@@ -59,6 +60,7 @@ void Form1::Command6_Click() { SetWindowState(ui::WindowState::kMinimized); }
 void Form1::Command7_Click() { env_.windows.ShowWebsite(); }
 
 void Form1::pctHotkey_MouseMove() {
+  if (policy_.allow_next_off) return;
   program_.boolAllowNext = !program_.boolAllowNext;
   ShowStatus(program_.boolAllowNext ? "The next popup will be allowed." : "The next popup will NOT be allowed.");
 }

@@ -17,6 +17,7 @@
 #include "tests/scripted_browser/scripted_browser.h"
 #include "tests/scripted_page_engine/scripted_page_engine.h"
 #include "ui/controls/headless/headless_ui.h"
+#include "ui/main/form1_commands.h"
 #include "ui/main/mod_hook.h"
 #include "ui/main/module2.h"
 
@@ -40,7 +41,14 @@ class RecordingWindows : public SecondaryWindows {
   void ShowWebsite() override { ++website_shown; }
   bool WebsiteVisible() const override { return website_visible; }
   bool ShowSetupPrompt() override { return false; }
+  platform::WindowHandle ShowOrganisationSettings(const platform::GroupPolicy& policy) override {
+    policy_shown.push_back(policy);
+    return 0;
+  }
+  void OrganisationSettingsChanged(const platform::GroupPolicy& policy) override { policy_changed.push_back(policy); }
 
+  std::vector<platform::GroupPolicy> policy_shown;
+  std::vector<platform::GroupPolicy> policy_changed;
   int help_shown = 0;
   int about_shown = 0;
   int website_shown = 0;
@@ -414,6 +422,116 @@ TEST_F(MainWindow, MenusMinimiseRestoreToggleOpenWindowsAndExit) {
   EXPECT_EQ(Stored("state"), "down");
   f.mnuFile.Find("mnuFileItem", 1)->Click();  // the program is ending: nothing runs twice
   EXPECT_EQ(ends, 1);
+}
+
+TEST_F(MainWindow, TheOrganisationsPolicyFixesSwitchesTakesAllowNextAndDecidesItsSitesFirst) {
+  using platform::HandleOfRoot;
+  using platform::RegistryRoot;
+  // An administrator's view of the same machine sets the policy and a start-up entry.
+  registry = std::make_unique<platform::PortableRegistry>(platform::PortableRegistry::Options{true});
+  auto set_policy = [&](RegistryRoot root, const std::string& subkey, const std::string& name, auto value) {
+    platform::ScopedRegistryKey key(*registry);
+    const std::string path = std::string(platform::kPolicyKey) + (subkey.empty() ? "" : "\\" + subkey);
+    registry->CreateKey(HandleOfRoot(root), path, key.Put());
+    if constexpr (std::is_same_v<decltype(value), int>) {
+      const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), 0, 0, 0};
+      registry->SetValue(key.Get(), name, platform::reg_type::kDword, bytes, 4);
+    } else {
+      registry->SetText(key.Get(), name, value);
+    }
+  };
+  set_policy(RegistryRoot::LocalMachine, "", "PopupBlocking", 1);
+  set_policy(RegistryRoot::LocalMachine, "", "Sound", 0);
+  set_policy(RegistryRoot::LocalMachine, "", "AlwaysOnTop", 1);
+  set_policy(RegistryRoot::LocalMachine, "", "RunAtStartup", 0);
+  set_policy(RegistryRoot::CurrentUser, "", "SetupMode", 1);
+  set_policy(RegistryRoot::CurrentUser, "", "AllowNext", 0);
+  set_policy(RegistryRoot::CurrentUser, "BlockedSites", "1", std::string("ads.example"));
+  set_policy(RegistryRoot::LocalMachine, "AllowedSites", "1", std::string("portal.example"));
+  AddRemove(*registry).AddToRun(kApp, "C:\\old\\QuellixPopUpBlocker.exe");
+  Store("chkStopPop", "0");
+  Store("chkSound", "1");
+  Store("chkOnTop", "0");
+  Store("chkLinks", "1");
+  auto ads = shell->AddWindowSilently("http://ads.example/page");
+  auto portal = shell->AddWindowSilently("https://PORTAL.example/");
+  auto unlisted = shell->AddWindowSilently("http://unlisted.example/");
+
+  Form1& f = Start();
+  // Fixed: set from the policy, their handlers run, disabled, marked, never saved.
+  EXPECT_EQ(f.Check1.Value(), 1);
+  EXPECT_EQ(f.Check5.Value(), 0);
+  EXPECT_EQ(f.Check3.Value(), 1);
+  EXPECT_TRUE(state.boolOnTop);
+  EXPECT_EQ(f.Check2.Value(), 1);
+  EXPECT_EQ(f.Check4.Value(), 0);
+  EXPECT_EQ(f.Check6.Value(), 1);  // not fixed: as stored
+  for (ui::CheckBox* fixed : {&f.Check1, &f.Check2, &f.Check3, &f.Check4, &f.Check5}) {
+    EXPECT_FALSE(fixed->Enabled()) << fixed->Name();
+    EXPECT_TRUE(fixed->ToolTipText().ends_with(" (set by your organisation)")) << fixed->Name();
+  }
+  EXPECT_TRUE(f.Check6.Enabled());
+  EXPECT_EQ(f.FindControl("Label5")->ToolTipText(), "This controls whether popup blocking is on or off. (set by your organisation)");
+  EXPECT_FALSE(f.FindControl("Label4")->ToolTipText().ends_with(")"));
+  EXPECT_EQ(Stored("chkOnTop"), "0");
+  EXPECT_EQ(Stored("chkSound"), "1");
+  EXPECT_FALSE(AddRemove(*registry).GetString(platform::RegistryRoot::LocalMachine,
+                                              "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kApp));
+  f.Check1.UserClick();
+  EXPECT_EQ(f.Check1.Value(), 1);
+
+  // Allow Next is gone from the button, both menus and Win+Z.
+  EXPECT_FALSE(f.Command5.Enabled());
+  EXPECT_FALSE(f.mnuAction.Find("mnuActionItem", 1)->Enabled());
+  EXPECT_FALSE(f.Popup.Find("allow")->Enabled());
+  f.Command5_Click();
+  f.pctHotkey_MouseMove();
+  f.Popup.Find("allow")->Click();
+  EXPECT_FALSE(state.boolAllowNext);
+  EXPECT_EQ(ui::headless::MenuBarEntryEnabled(f, form1_commands::kOrganisationSettings), true);
+  f.Popup.Find("policy")->Click();
+  ASSERT_EQ(windows.policy_shown.size(), 1u);
+  EXPECT_EQ(windows.policy_shown[0].blocked_sites, std::vector<std::string>{"ads.example"});
+
+  // The organisation's sites: blocked without a question in setup mode,
+  // despite the link; allowed; the rest as usual (the link lets it through).
+  state.strStatusText = "http://link.example/";
+  f.Check6.SetValue(0);
+  EXPECT_TRUE(ads->RaiseNewWindow2(false));
+  EXPECT_FALSE(portal->RaiseNewWindow2(true));
+  EXPECT_EQ(state.intStopped, 1);
+  EXPECT_EQ(Items(f.List1), std::vector<std::string>{"clicks.quellix.example"});  // never on the user's lists
+  EXPECT_EQ(File("allowed.txt"), "clicks.quellix.example\r\n");
+
+  // The policy changes while the program runs: the machine lets go of
+  // blocking and the sound, the user's own choices come back.
+  {
+    platform::ScopedRegistryKey key(*registry);
+    registry->OpenKey(HandleOfRoot(RegistryRoot::LocalMachine), platform::kPolicyKey, key.Put());
+    registry->DeleteValue(key.Get(), "PopupBlocking");
+    registry->DeleteValue(key.Get(), "Sound");
+  }
+  set_policy(RegistryRoot::CurrentUser, "", "AllowNext", 1);
+  set_policy(RegistryRoot::CurrentUser, "BlockedSites", "1", std::string("unlisted.example"));
+  f.Form_SettingChange("Settings");  // another area: nothing happens
+  EXPECT_EQ(f.Check1.Value(), 1);
+  f.SystemSettingChanged("Policy");
+  EXPECT_EQ(f.Check1.Value(), 0);
+  EXPECT_TRUE(f.Check1.Enabled());
+  EXPECT_EQ(f.Check1.ToolTipText(), "This controls whether popup blocking is on or off.");
+  EXPECT_EQ(f.StatusBar1.PanelText(2), "Now allowing popups");
+  EXPECT_EQ(f.Check5.Value(), 1);
+  EXPECT_TRUE(f.Command5.Enabled());
+  ASSERT_EQ(windows.policy_changed.size(), 1u);
+  EXPECT_TRUE(unlisted->RaiseNewWindow2(false));  // blocked though blocking is off
+  EXPECT_FALSE(ads->RaiseNewWindow2(false));      // no longer the organisation's: blocking is off
+  EXPECT_EQ(state.intStopped, 2);
+
+  f.Close();
+  EXPECT_EQ(Stored("chkStopPop"), "0");  // released, so saved again
+  EXPECT_EQ(Stored("chkOnTop"), "0");    // still fixed: the user's value stays
+  EXPECT_EQ(Stored("chkAuto"), "<absent>");
+  EXPECT_EQ(Stored("strAllowed"), "clicks.quellix.example\r\n");
 }
 
 TEST_F(MainWindow, ToolsMenuWritesAndRemovesTheBrowserButtonWhereAllowed) {

@@ -63,6 +63,19 @@ void SecondaryWindowSet::ShowWebsite() {
   }).Show();
 }
 
+platform::WindowHandle SecondaryWindowSet::ShowOrganisationSettings(const platform::GroupPolicy& policy) {
+  frmPolicy& window =
+      policy_.Open([this] { return ui::MakeForm<frmPolicy>(env_.toolkit, env_.branding.strProgramName); });
+  window.ShowPolicy(policy);
+  window.Show();
+  window.lstFixed.SetFocus();
+  return window.hWnd();
+}
+
+void SecondaryWindowSet::OrganisationSettingsChanged(const platform::GroupPolicy& policy) {
+  if (frmPolicy* open = policy_.Get()) open->ShowPolicy(policy);
+}
+
 bool SecondaryWindowSet::WebsiteVisible() const {
   const frmWebsite* website = website_.Get();
   return website != nullptr && website->Visible();

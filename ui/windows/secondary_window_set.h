@@ -16,6 +16,7 @@
 #include "ui/windows/form3.h"
 #include "ui/windows/form8.h"
 #include "ui/windows/frm_about.h"
+#include "ui/windows/frm_policy.h"
 #include "ui/windows/frm_website.h"
 #include "ui/windows/mod_branding.h"
 #include "ui/windows/notice_window.h"
@@ -55,6 +56,8 @@ class SecondaryWindowSet final : public SecondaryWindows {
   void ShowWebsite() override;
   bool WebsiteVisible() const override;
   bool ShowSetupPrompt() override;
+  platform::WindowHandle ShowOrganisationSettings(const platform::GroupPolicy& policy) override;
+  void OrganisationSettingsChanged(const platform::GroupPolicy& policy) override;
 
  private:
   friend struct testing::OpenWindows;  // tests act on the open windows
@@ -68,6 +71,7 @@ class SecondaryWindowSet final : public SecondaryWindows {
   WindowSlot<frmAbout> about_;
   WindowSlot<frmWebsite> website_;
   WindowSlot<NoticeWindow> notice_;
+  WindowSlot<frmPolicy> policy_;
 };
 
 }  // namespace quellix

@@ -3,6 +3,7 @@
 // loads its window if it is not loaded and shows it without blocking.
 #pragma once
 
+#include "platform/group_policy.h"
 #include "platform/window_order.h"
 
 namespace quellix {
@@ -17,6 +18,10 @@ class SecondaryWindows {
   virtual bool WebsiteVisible() const = 0;
   // Form3, filled from strCurrentSite; false when it cannot be shown.
   virtual bool ShowSetupPrompt() = 0;
+  // frmPolicy, showing `policy`.
+  virtual platform::WindowHandle ShowOrganisationSettings(const platform::GroupPolicy& policy) = 0;
+  // The policy changed: an open frmPolicy shows the new one.
+  virtual void OrganisationSettingsChanged(const platform::GroupPolicy& policy) = 0;
 };
 
 }  // namespace quellix

@@ -144,6 +144,40 @@ TEST_F(Windows, EachWindowOpensOnceAndAfreshAfterItWasClosed) {
   EXPECT_NE(windows.ShowAbout(), about);
 }
 
+TEST_F(Windows, OrganisationSettingsListWhatIsSetAndFollowTheChangesWhileOpen) {
+  platform::GroupPolicy policy;
+  policy.fixed[static_cast<std::size_t>(platform::PolicySwitch::kPopupBlocking)] = true;
+  policy.fixed[static_cast<std::size_t>(platform::PolicySwitch::kRunAtStartup)] = false;
+  policy.allow_next_off = true;
+  policy.blocked_sites = {"ads.example", "tracker.example"};
+  ASSERT_NE(windows.ShowOrganisationSettings(policy), 0u);
+  frmPolicy* window = testing::OpenWindows::OrganisationSettings(windows);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->Caption(), "Organisation settings");
+  auto items = [](const ui::ListBoxControl& list) {
+    std::vector<std::string> shown;
+    for (int i = 0; i < list.ListCount(); ++i) shown.push_back(list.List(i));
+    return shown;
+  };
+  EXPECT_EQ(items(window->lstFixed), (std::vector<std::string>{"Popup Blocking: on", "Automation (run at startup): off",
+                                                               "Allow Next Popup: unavailable"}));
+  EXPECT_EQ(items(window->lstAllowed), std::vector<std::string>{"(none)"});
+  EXPECT_EQ(items(window->lstBlocked), policy.blocked_sites);
+
+  policy.blocked_sites.pop_back();
+  policy.allowed_sites = {"portal.example"};
+  windows.OrganisationSettingsChanged(policy);
+  EXPECT_EQ(items(window->lstBlocked), std::vector<std::string>{"ads.example"});
+  EXPECT_EQ(items(window->lstAllowed), std::vector<std::string>{"portal.example"});
+
+  window->cmdClose.Click();
+  EXPECT_EQ(testing::OpenWindows::OrganisationSettings(windows), nullptr);
+  windows.OrganisationSettingsChanged(platform::GroupPolicy{});  // nothing open: nothing to do
+  windows.ShowOrganisationSettings(platform::GroupPolicy{});
+  ASSERT_NE(testing::OpenWindows::OrganisationSettings(windows), nullptr);
+  EXPECT_EQ(items(testing::OpenWindows::OrganisationSettings(windows)->lstFixed), std::vector<std::string>{"(none)"});
+}
+
 TEST_F(Windows, AboutShowsNameVersionPublisherAndWebsite) {
   windows.ShowAbout();
   frmAbout& about = *testing::OpenWindows::About(windows);

@@ -44,6 +44,7 @@ void UserResizes(Form& form, int outer_width, int outer_height) {
 
 void SystemSetsWindowState(Form& form, WindowState state) { form.SystemChangedWindowState(state); }
 void SystemRequestsClose(Form& form) { form.SystemRequestedClose(); }
+void SystemReportsSettingChange(Form& form, const std::string& area) { form.SystemSettingChanged(area); }
 
 MessageResult SendToWindow(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
   return headless::SendWindowMessage(window, message, wparam, lparam);
@@ -58,5 +59,10 @@ int ShownListCount(const ListBoxControl& list) { return headless::Shown(list.hWn
 int ShownListSelection(const ListBoxControl& list) { return headless::Shown(list.hWnd()).list_selection; }
 std::vector<std::string> ShownPanels(const StatusBar& bar) { return headless::Shown(bar.hWnd()).panels; }
 int MenuBarEntries(const Form& form) { return headless::MenuBarEntries(form); }
+bool ShownEnabled(const Control& control) { return headless::Shown(control.hWnd()).enabled; }
+ShownEntry ShownMenuEntry(const Form& form, const MenuItem& item) {
+  const std::optional<bool> enabled = headless::MenuBarEntryEnabled(form, item.CommandId());
+  return !enabled ? ShownEntry::kAbsent : *enabled ? ShownEntry::kChoosable : ShownEntry::kGreyed;
+}
 
 }  // namespace quellix::ui::testing

@@ -30,6 +30,7 @@ struct WindowEntry {
 struct FormScreen {
   bool shown = false;
   int menu_bar_entries = 0;
+  std::map<int, bool> menu_entries;  // the entries of the bar's menus by command: whether enabled
   int popups_shown = 0;
   std::string last_popup;
   std::string scripted_choice;
@@ -114,6 +115,7 @@ class HeadlessControlPeer : public ControlPeer {
   WindowHandle Handle() const override { return handle_; }
   void ShowText(const std::string& text) override { Shown().text = text; }
   void ShowVisible(bool visible) override { Shown().visible = visible; }
+  void ShowEnabled(bool enabled) override { Shown().enabled = enabled; }
   void ShowToolTip(const std::string&) override {}
   void ShowCheck(int value) override { Shown().check = value; }
   void ListAdd(const std::string&) override { ++Shown().list_count; }
@@ -190,7 +192,14 @@ class HeadlessFormPeer : public FormPeer {
     return std::make_unique<HeadlessTimerPeer>(*this, timer);
   }
   void ShowMenuBar(const std::vector<const MenuItem*>& menus) override {
-    Sys().screens[handle_].menu_bar_entries = static_cast<int>(menus.size());
+    FormScreen& screen = Sys().screens[handle_];
+    screen.menu_bar_entries = static_cast<int>(menus.size());
+    screen.menu_entries.clear();
+    for (const MenuItem* menu : menus) {
+      for (const auto& item : menu->Items()) {
+        if (item->Visible()) screen.menu_entries[item->CommandId()] = item->Enabled();
+      }
+    }
   }
   int TrackPopupMenu(const MenuItem& menu) override {
     FormScreen& screen = Sys().screens[handle_];
@@ -332,6 +341,14 @@ ShownWidget Shown(WindowHandle window) {
 int MenuBarEntries(const Form& form) {
   auto it = Sys().screens.find(form.hWnd());
   return it == Sys().screens.end() ? 0 : it->second.menu_bar_entries;
+}
+
+std::optional<bool> MenuBarEntryEnabled(const Form& form, int command_id) {
+  auto it = Sys().screens.find(form.hWnd());
+  if (it == Sys().screens.end()) return std::nullopt;
+  auto entry = it->second.menu_entries.find(command_id);
+  if (entry == it->second.menu_entries.end()) return std::nullopt;
+  return entry->second;
 }
 
 void TickRunningTimers() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ bool ShownOnScreen(const Form& form);
 struct ShownWidget {
   std::string text;
   bool visible = true;
+  bool enabled = true;
   int check = 0;
   int list_count = 0;
   int list_selection = -1;
@@ -32,6 +34,8 @@ struct ShownWidget {
 };
 ShownWidget Shown(WindowHandle window);
 int MenuBarEntries(const Form& form);
+// Whether the menu bar's entry of that command is enabled; nothing when it is not shown.
+std::optional<bool> MenuBarEntryEnabled(const Form& form, int command_id);
 int PopupMenusShown(const Form& form);
 std::string LastPopupMenu(const Form& form);
 // The next context menu this form shows is answered by choosing the entry of

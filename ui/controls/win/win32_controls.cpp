@@ -43,6 +43,7 @@ class PeerBase : public Interface, public ControlNotifications {
   WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(window_); }
   void ShowText(const std::string& text) override { SetWindowTextW(window_, win::Wide(text).c_str()); }
   void ShowVisible(bool visible) override { ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE); }
+  void ShowEnabled(bool enabled) override { EnableWindow(window_, enabled ? TRUE : FALSE); }
   void ShowToolTip(const std::string& tip) override { form_.SetToolTip(window_, tip); }
   void ShowRect(const TwipsRect&) override { Place(); }
   void ShowContainer(const Control*) override { Place(); }

@@ -2,6 +2,8 @@
 // tooltips and font, and the toolkit that makes them.
 #include <windows.h>
 
+#include <cwchar>
+
 #include <commctrl.h>
 
 #include <map>
@@ -148,12 +150,14 @@ class Win32Toolkit final : public Toolkit {
 
 void AppendItems(HMENU menu, const MenuItem& parent) {
   for (const auto& item : parent.Items()) {
+    if (!item->Visible()) continue;
     if (!item->Items().empty()) {
       HMENU sub = CreatePopupMenu();
       AppendItems(sub, *item);
       AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), win::Wide(item->Caption()).c_str());
     } else {
-      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item->CommandId()), win::Wide(item->Caption()).c_str());
+      AppendMenuW(menu, MF_STRING | (item->Enabled() ? 0 : MF_GRAYED), static_cast<UINT_PTR>(item->CommandId()),
+                  win::Wide(item->Caption()).c_str());
     }
   }
 }
@@ -328,7 +332,8 @@ void Win32FormPeer::ShowMenuBar(const std::vector<const MenuItem*>& menus) {
   SetMenu(window_.Get(), bar);
   if (old != nullptr) DestroyMenu(old);
   has_menu_ = true;
-  FitToClientArea(true);
+  // A menu bar made anew while the window shows leaves it where it is.
+  FitToClientArea(!IsWindowVisible(window_.Get()));
 }
 
 int Win32FormPeer::TrackPopupMenu(const MenuItem& menu) {
@@ -537,6 +542,13 @@ LRESULT Win32FormPeer::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_QUERYENDSESSION:
       // A tray program never holds up a log-off, and asks nothing.
       return TRUE;
+    case WM_SETTINGCHANGE:
+      // lParam names the area that changed, or is null.
+      if (lparam != 0) {
+        const auto* area = reinterpret_cast<const wchar_t*>(lparam);
+        form_.SystemSettingChanged(win::Utf8(std::wstring(area, wcsnlen(area, 256))));
+      }
+      break;
     case WM_ENDSESSION:
       // The session ends: Windows ends the process as soon as this returns.
       if (wparam) form_.SystemEndingSession();

@@ -89,6 +89,11 @@ void SystemSetsWindowState(Form& form, WindowState state) {
 
 void SystemRequestsClose(Form& form) { SendMessageW(H(form.hWnd()), WM_CLOSE, 0, 0); }
 
+void SystemReportsSettingChange(Form& form, const std::string& area) {
+  const std::wstring wide = win::Wide(area);
+  SendMessageW(H(form.hWnd()), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
 MessageResult SendToWindow(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
   return SendMessageW(H(window), message, wparam, lparam);
 }
@@ -129,6 +134,15 @@ std::vector<std::string> ShownPanels(const StatusBar& bar) {
     panels.push_back(win::Utf8(text));
   }
   return panels;
+}
+
+bool ShownEnabled(const Control& control) { return IsWindowEnabled(H(control.hWnd())) != FALSE; }
+
+ShownEntry ShownMenuEntry(const Form& form, const MenuItem& item) {
+  const HMENU bar = GetMenu(H(form.hWnd()));
+  const UINT state = bar == nullptr ? static_cast<UINT>(-1) : GetMenuState(bar, static_cast<UINT>(item.CommandId()), MF_BYCOMMAND);
+  if (state == static_cast<UINT>(-1)) return ShownEntry::kAbsent;
+  return (state & MF_GRAYED) != 0 ? ShownEntry::kGreyed : ShownEntry::kChoosable;
 }
 
 int MenuBarEntries(const Form& form) {

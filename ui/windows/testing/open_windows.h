@@ -12,6 +12,7 @@ struct OpenWindows {
   static frmAbout* About(const SecondaryWindowSet& set) { return set.about_.Get(); }
   static frmWebsite* Website(const SecondaryWindowSet& set) { return set.website_.Get(); }
   static NoticeWindow* Notice(const SecondaryWindowSet& set) { return set.notice_.Get(); }
+  static frmPolicy* OrganisationSettings(const SecondaryWindowSet& set) { return set.policy_.Get(); }
 };
 
 }  // namespace quellix::testing
