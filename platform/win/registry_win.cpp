@@ -83,21 +83,30 @@ class Win32Registry final : public Registry {
 
   std::int32_t QueryText(RegistryHandle key, const std::string& name, std::string& text) override {
     const std::wstring wide_name = win::Wide(Utf8FromAnsi(name));
-    std::wstring data;
+    // RegGetValue ends the text with a NUL; a NUL stored inside ends it too.
+    auto take = [&text](std::wstring& data) {
+      data.resize(wcsnlen(data.c_str(), data.size()));
+      text = win::Utf8(data);
+      return ERROR_SUCCESS;
+    };
+    // Most texts fit a small buffer: one call instead of two (each a round
+    // trip to the server under Wine).
+    std::wstring data(256, L'\0');
+    DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    LSTATUS status = RegGetValueW(ToHkey(key), nullptr, wide_name.c_str(), RRF_RT_REG_SZ, nullptr, data.data(), &bytes);
+    if (status == ERROR_SUCCESS) return take(data);
+    if (status != ERROR_MORE_DATA) return status;
     // The value may grow between the two calls; ask again until it fits.
     for (int attempt = 0; attempt < 4; ++attempt) {
-      DWORD bytes = 0;
-      LSTATUS status = RegGetValueW(ToHkey(key), nullptr, wide_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
+      bytes = 0;
+      status = RegGetValueW(ToHkey(key), nullptr, wide_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
       if (status != ERROR_SUCCESS) return status;
       data.assign(bytes / sizeof(wchar_t) + 1, L'\0');
       bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
       status = RegGetValueW(ToHkey(key), nullptr, wide_name.c_str(), RRF_RT_REG_SZ, nullptr, data.data(), &bytes);
       if (status == ERROR_MORE_DATA) continue;
       if (status != ERROR_SUCCESS) return status;
-      // RegGetValue ends the text with a NUL; a NUL stored inside ends it too.
-      data.resize(wcsnlen(data.c_str(), data.size()));
-      text = win::Utf8(data);
-      return ERROR_SUCCESS;
+      return take(data);
     }
     return ERROR_MORE_DATA;
   }

@@ -31,7 +31,8 @@ using win::ScopedHandle;
 // Switches as the program would read them: blocking on, no setup mode.
 class BlockingHost : public PopupHost {
  public:
-  PopupOptions ReadOptions() override { return {.chkStopPop = true}; }
+  PopupOptions ReadOptions() override { return options; }
+  PopupOptions options{.chkStopPop = true};
   void ProcessPendingMessagesOnce() override {}
   bool WaitForMessage() override { return false; }
   void PlayBlockSound() override {}
@@ -198,6 +199,26 @@ TEST_F(BrowserPipe, TheHostAnswersBadMessagesItselfAndTheProgramKeepsDeciding) {
     EXPECT_NE(std::find(answers.begin(), answers.end(), expected), answers.end()) << expected;
   }
   EXPECT_EQ(std::count(answers.begin(), answers.end(), Said(std::nullopt, Verdict::kLeave)), 3);
+  EXPECT_EQ(state.intStopped, 2);
+}
+
+TEST_F(BrowserPipe, TheOrganisationsSitesAreDecidedFirstForBrowserTabsToo) {
+  state.strPolicyBlocked.Assign("popper.example\r\n");
+  state.strPolicyAllowed.Assign("portal.example\r\n");
+  win::BrowserPipeServer server(state, host);
+  ASSERT_TRUE(server.Listening());
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+  host.options.chkStopPop = false;  // blocking off: the organisation's blocked site still is
+  bridge.Send(Ask("blocked"));
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 1; }, 20000));
+  host.options.chkStopPop = true;
+  bridge.Send(Serialize(NewWindowRequest{"allowed", 4, "https://portal.example/news"}));
+  bridge.Send(Serialize(NewWindowRequest{"other", 4, "https://other.example/"}));
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= 3; }, 20000));
+  EXPECT_EQ(bridge.Output().Frames(), (std::vector<std::string>{Said("blocked", Verdict::kBlock),
+                                                                Said("allowed", Verdict::kLeave),
+                                                                Said("other", Verdict::kBlock)}));
   EXPECT_EQ(state.intStopped, 2);
 }
 

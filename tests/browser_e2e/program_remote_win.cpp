@@ -166,27 +166,14 @@ class Remote {
     const std::vector<Child> boxes = main_ ? ChildrenOf(main_, L"ListBox") : std::vector<Child>{};
     if (boxes.size() != 2 || (which != "allowed" && which != "disallowed")) return "fail usage";
     const Child& box = which == "allowed" ? boxes[0] : boxes[1];
-    IAccessible* list = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(box.window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                          reinterpret_cast<void**>(&list))) ||
-        list == nullptr) {
-      return "fail no accessibility object";
-    }
-    LONG count = 0;
+    const auto entries = AccessibleListEntries(box.window);
+    if (!entries) return "fail no accessibility object";
     std::string items = "[";
-    if (FAILED(list->get_accChildCount(&count))) count = -1;
-    for (LONG i = 1; i <= count; ++i) {
-      VARIANT child{};
-      child.vt = VT_I4;
-      child.lVal = i;
-      BSTR name = nullptr;
-      const HRESULT read = list->get_accName(child, &name);
-      if (i > 1) items += ',';
-      items += JsonString(read == S_OK && name != nullptr ? Narrow(std::wstring(name, SysStringLen(name))) : "");
-      SysFreeString(name);
+    for (const std::wstring& entry : *entries) {
+      if (items.size() > 1) items += ',';
+      items += JsonString(Narrow(entry));
     }
-    list->Release();
-    return count < 0 ? "fail unreadable" : "ok " + items + "]";
+    return "ok " + items + "]";
   }
 
   std::string Exit() {

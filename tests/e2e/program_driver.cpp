@@ -1,6 +1,7 @@
 #include "tests/e2e/program_driver.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
@@ -364,6 +365,29 @@ bool ClickNow(HWND button) {
   DWORD_PTR ignored = 0;
   return SendMessageTimeoutW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                              reinterpret_cast<LPARAM>(button), SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+std::optional<std::vector<std::wstring>> AccessibleListEntries(HWND list) {
+  Microsoft::WRL::ComPtr<IAccessible> accessible;
+  if (FAILED(AccessibleObjectFromWindow(list, static_cast<DWORD>(OBJID_CLIENT), IID_PPV_ARGS(&accessible))) ||
+      !accessible) {
+    return std::nullopt;
+  }
+  LONG count = 0;
+  if (FAILED(accessible->get_accChildCount(&count))) return std::nullopt;
+  std::vector<std::wstring> entries;
+  for (LONG i = 1; i <= count; ++i) {
+    VARIANT child{};
+    child.vt = VT_I4;
+    child.lVal = i;
+    BSTR name = nullptr;
+    const HRESULT read = accessible->get_accName(child, &name);
+    std::wstring entry;
+    if (read == S_OK && name != nullptr) entry.assign(name, SysStringLen(name));
+    entries.push_back(std::move(entry));
+    SysFreeString(name);
+  }
+  return entries;
 }
 
 bool Responds(HWND window) {

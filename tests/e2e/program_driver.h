@@ -108,6 +108,10 @@ bool ClickNow(HWND button);
 // True when the window answers a message within five seconds.
 bool Responds(HWND window);
 
+// The entries of a list box of the program, read as a screen reader reads
+// them: through the box's accessibility object. Nothing when it has none.
+std::optional<std::vector<std::wstring>> AccessibleListEntries(HWND list);
+
 // Stores one of the program's options, as the program itself would.
 bool StoreSetting(const wchar_t* key, const wchar_t* value);
 

@@ -99,6 +99,12 @@ void ListBoxControl::AddItems(std::vector<std::string> items) {
   if (Peer() && items_.size() > first) Peer()->ListAddMany(items_.data() + first, items_.size() - first);
 }
 
+void ListBoxControl::Clear() {
+  items_.clear();
+  list_index_ = -1;
+  if (Peer()) Peer()->ListClear();
+}
+
 void ListBoxControl::RemoveItem(int index) {
   if (index < 0 || index >= ListCount()) return;
   items_.erase(items_.begin() + index);

@@ -53,6 +53,8 @@ class ControlPeer {
     for (std::size_t i = 0; i < count; ++i) ListAdd(items[i]);
   }
   virtual void ListRemove(int /*index*/) {}
+  // Every entry goes at once.
+  virtual void ListClear() {}
   virtual void ListSelect(int /*index*/) {}  // -1: no selection
   virtual void ShowPanels(const std::vector<StatusPanel>& /*panels*/) {}
   // Position and size within the container, and a new container.
@@ -232,6 +234,8 @@ class ListBoxControl : public Control {
   void AddItem(const std::string& item);
   void AddItems(std::vector<std::string> items);
   void RemoveItem(int index);
+  // Removes every entry, in one step however many there are.
+  void Clear();
   bool Selected(int index) const { return index >= 0 && index == list_index_; }
 
   int ListIndex() const { return list_index_; }

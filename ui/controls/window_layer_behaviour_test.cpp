@@ -203,6 +203,12 @@ TEST_F(WindowLayer, ListBoxSelectionFollowsItsEntryAndGoesWithIt) {
   EXPECT_EQ(ShownListCount(list), 4);
   EXPECT_EQ(ShownListSelection(list), 3);
   EXPECT_EQ(list.List(3), "e");
+  list.Clear();
+  EXPECT_EQ(ShownListCount(list), 0);
+  EXPECT_EQ(ShownListSelection(list), -1);
+  EXPECT_EQ(list.ListIndex(), -1);
+  list.AddItem("f");
+  EXPECT_EQ(ShownListCount(list), 1);
 }
 
 TEST_F(WindowLayer, StatusBarPanelsAndMenuCommands) {

@@ -59,9 +59,7 @@ std::vector<std::string> frmPolicy::FixedSettingLines(const platform::GroupPolic
 }
 
 void frmPolicy::ShowPolicy(const platform::GroupPolicy& policy) {
-  for (ui::ListBoxControl* list : {&lstFixed, &lstAllowed, &lstBlocked}) {
-    while (list->ListCount() > 0) list->RemoveItem(list->ListCount() - 1);
-  }
+  for (ui::ListBoxControl* list : {&lstFixed, &lstAllowed, &lstBlocked}) list->Clear();
   lstFixed.AddItems(OrNone(FixedSettingLines(policy)));
   lstAllowed.AddItems(OrNone(policy.allowed_sites));
   lstBlocked.AddItems(OrNone(policy.blocked_sites));

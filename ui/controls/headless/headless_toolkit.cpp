@@ -120,6 +120,10 @@ class HeadlessControlPeer : public ControlPeer {
   void ShowCheck(int value) override { Shown().check = value; }
   void ListAdd(const std::string&) override { ++Shown().list_count; }
   void ListRemove(int) override { --Shown().list_count; }
+  void ListClear() override {
+    Shown().list_count = 0;
+    Shown().list_selection = -1;
+  }
   void ListSelect(int index) override { Shown().list_selection = index; }
   void ShowPanels(const std::vector<StatusPanel>& panels) override {
     Shown().panels.clear();

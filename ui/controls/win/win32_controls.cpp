@@ -215,6 +215,7 @@ class ListBoxPeer final : public PlainPeer {
     SendMessageW(window_, LB_SETCOUNT, static_cast<WPARAM>(shown) + count, 0);
   }
   void ListRemove(int index) override { SendMessageW(window_, LB_DELETESTRING, static_cast<WPARAM>(index), 0); }
+  void ListClear() override { SendMessageW(window_, LB_RESETCONTENT, 0, 0); }
   void ListSelect(int index) override { SendMessageW(window_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
   void Command(WORD code) override {
     if (code == LBN_SELCHANGE) {
