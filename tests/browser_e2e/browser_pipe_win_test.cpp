@@ -206,7 +206,7 @@ TEST_F(BrowserPipe, TheOrganisationsSitesAreDecidedFirstForBrowserTabsToo) {
   state.strPolicyBlocked.Assign("popper.example\r\n");
   state.strPolicyAllowed.Assign("portal.example\r\n");
   win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(server.Listening());
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
   host.options.chkStopPop = false;  // blocking off: the organisation's blocked site still is
