@@ -76,8 +76,8 @@ TEST_F(GroupPolicyReading, DamagedValuesAreIgnoredAndTheListsStopAtTheCapOrTheFi
   const RegistryHandle machine = Key(RegistryRoot::LocalMachine);
   Dword(machine, "PopupBlocking", 2);                            // out of range
   registry.SetText(machine, "SetupMode", "1");                   // text, not a number
-  Raw(machine, "Exceptions", reg_type::kBinary, "\x01\0\0\0");  // four bytes, wrong type
-  Raw(machine, "Sound", reg_type::kDword, "\x01\0");            // a DWORD of two bytes
+  Raw(machine, "Exceptions", reg_type::kBinary, std::string("\x01\0\0\0", 4));  // four bytes, wrong type
+  Raw(machine, "Sound", reg_type::kDword, std::string("\x01\0", 2));            // a DWORD of two bytes
   Raw(machine, "AlwaysOnTop", reg_type::kQword, std::string("\x01\0\0\0\0\0\0\0", 8));
   Dword(machine, "AllowNext", 0xFFFFFFFF);
   Dword(machine, "RunAtStartup", 0);  // the one good value
