@@ -189,6 +189,12 @@ TEST_F(PolicyEndToEnd, TheOrganisationsPolicyHoldsAtStartAndWhenItChanges) {
   const auto lists = ChildrenOf(window, L"ListBox");
   ASSERT_EQ(lists.size(), 3u);
   EXPECT_EQ(SendForResult(lists[1].window, LB_GETCOUNT), 32767) << "at most 32,767 entries of one list are read";
+  // The keyboard starts in the first list, and Tab goes on to the next.
+  EXPECT_EQ(FocusOf(window), lists[0].window);
+  ASSERT_TRUE(TypeKeys(window, {{VK_TAB}}));
+  EXPECT_TRUE(WaitUntil([&] { return FocusOf(window) == lists[1].window; }, 5000));
+  CreateDirectoryW(WindowsPath(QUELLIX_SCREENSHOT_DIR).c_str(), nullptr);
+  EXPECT_TRUE(SaveWindowScreenshot(window, WindowsPath(QUELLIX_SCREENSHOT_DIR) + L"\\organisation_settings.png"));
 
   // The policy changes while the program runs: blocking is let go (the
   // user's own "off" comes back), Allow Next is turned off, another site is
@@ -221,6 +227,9 @@ TEST_F(PolicyEndToEnd, TheOrganisationsPolicyHoldsAtStartAndWhenItChanges) {
   ASSERT_TRUE(PostMessageW(form, WM_HOTKEY, 0, MAKELPARAM(MOD_WIN, 'Z')));
   Sleep(300);
   EXPECT_NE(PanelText(program.ProcessId(), status, 1), L"The next popup will be allowed.") << "Win+Z does nothing";
+
+  ASSERT_TRUE(TypeKeys(window, {{VK_ESCAPE}}));
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 5000)) << "Escape closes the window";
 
   // Exit: the switches still fixed keep the user's values in the store.
   ASSERT_TRUE(ChooseMenuCommand(form, form1_commands::kExit));
