@@ -100,7 +100,9 @@ std::wstring ProgramBesideHost() {
 // empty when it is the program beside it.
 std::string WhyNotTheProgram(HANDLE pipe) {
   // The owner first: a pipe of another user's is refused whatever it runs.
-  if (win::OwnerSidText(pipe) != win::UserSidText()) return "the pipe belongs to another user";
+  const std::wstring owner = win::OwnerSidText(pipe);
+  if (owner.empty()) return "the pipe closed before its owner could be read (the program may be serving all it can)";
+  if (owner != win::UserSidText()) return "the pipe belongs to another user";
   const std::wstring server = win::PipePeerImagePath(pipe, false);
   if (server.empty()) return "the program serving the pipe cannot be identified";
   const std::wstring program = ProgramBesideHost();

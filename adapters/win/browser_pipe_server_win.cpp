@@ -1,6 +1,8 @@
 #include "adapters/win/browser_pipe_server_win.h"
 
+#include <cstdint>
 #include <map>
+#include <variant>
 #include <vector>
 
 #include "core/message_frames.h"
@@ -21,6 +23,24 @@ constexpr DWORD kWriteTimeoutMs = 5000;
 // for itself instead of waiting on a connection that nobody reads.
 constexpr std::size_t kMaxConnections = MAXIMUM_WAIT_OBJECTS - 3;
 constexpr DWORD kRetryListeningMs = 1000;
+// A wake-up that could not be posted (the thread's message queue is full) is
+// tried again this often until it is.
+constexpr DWORD kRetryWakeUpMs = 20;
+// Browser requests handled inside each other (a decision lets messages run
+// while it blocks or waits for the prompt) nest at most this deep; more wait
+// in the queue until a level returns.
+constexpr int kMaxNesting = 4;
+// Of a status text (the link under the pointer) the program keeps this much.
+constexpr std::size_t kMaxStatusTextBytes = 8 * 1024;
+
+// Cut at a character's start, so that what is kept is still UTF-8.
+std::string CutStatusText(std::string text) {
+  if (text.size() <= kMaxStatusTextBytes) return text;
+  std::size_t end = kMaxStatusTextBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
 
 struct Connection {
   ScopedHandle pipe;
@@ -74,11 +94,14 @@ void StopRead(Connection& connection) {
 
 }  // namespace
 
-BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists)
+BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists, WakeUp wake)
     : tabs_(state, host, [this](BrowserTabs::ConnectionId to, const std::string& message) { Send(to, message); },
             lists),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      wake_up_(wake ? std::move(wake) : [](HWND window, UINT message) {
+        return PostMessageW(window, message, 0, 0) != FALSE;
+      }) {
   const std::wstring name = BrowserPipeName();
   if (name.empty() || !stop_ || !wake_) return;
   WNDCLASSEXW window_class{};
@@ -126,7 +149,7 @@ LRESULT CALLBACK BrowserPipeServer::WindowProcedure(HWND window, UINT message, W
   if (message == kEventQueued) {
     if (server != nullptr) {
       try {
-        server->HandleOne();
+        server->HandleQueued();
       } catch (...) {
         // Out of memory in a decision: that request goes unanswered (its
         // window stays open); nothing may cross the window procedure.
@@ -138,28 +161,93 @@ LRESULT CALLBACK BrowserPipeServer::WindowProcedure(HWND window, UINT message, W
 }
 
 void BrowserPipeServer::Post(Event event) {
+  if (event.kind == Event::Kind::kMessage) {
+    const browser_message::Message message = browser_message::Parse(event.payload);
+    if (const auto* status = std::get_if<browser_message::StatusText>(&message)) {
+      event.status_tab = status->tab;
+      if (status->text.size() > kMaxStatusTextBytes)
+        event.payload = browser_message::Serialize(browser_message::StatusText{status->tab, CutStatusText(status->text)});
+    } else if (const auto* request = std::get_if<browser_message::NewWindowRequest>(&message)) {
+      // A later text of the opener's must come after this request.
+      const std::lock_guard lock(mutex_);
+      waiting_status_.erase({event.connection, request->tab});
+    } else if (const auto* closed = std::get_if<browser_message::TabClosed>(&message)) {
+      const std::lock_guard lock(mutex_);
+      waiting_status_.erase({event.connection, closed->tab});
+    }
+  }
   {
     const std::lock_guard lock(mutex_);
+    if (event.status_tab) {
+      // A page that moves its pointer over links, or forges it, in a loop
+      // leaves one text per tab waiting: the latest.
+      const TabKey key{event.connection, *event.status_tab};
+      const auto waiting = waiting_status_.find(key);
+      if (waiting != waiting_status_.end() && waiting->second >= inbox_start_) {
+        inbox_[waiting->second - inbox_start_].payload = std::move(event.payload);
+        return;
+      }
+      waiting_status_[key] = inbox_start_ + inbox_.size();
+    } else if (event.kind == Event::Kind::kDisconnected) {
+      waiting_status_.erase(waiting_status_.lower_bound({event.connection, INT64_MIN}),
+                            waiting_status_.upper_bound({event.connection, INT64_MAX}));
+    }
     inbox_.push_back(std::move(event));
   }
-  PostMessageW(window_.Get(), kEventQueued, 0, 0);
+  WakeUserInterface();
 }
 
-void BrowserPipeServer::HandleOne() {
-  Event event;
+bool BrowserPipeServer::WakeUserInterface() {
   {
     const std::lock_guard lock(mutex_);
-    if (inbox_.empty()) return;
-    event = std::move(inbox_.front());
-    inbox_.pop_front();
+    if (wake_up_posted_ || inbox_.empty()) return true;
+    wake_up_posted_ = true;
   }
-  // May run a decision that waits for the prompt; the next events are
-  // handled inside it, each through its own posted message.
-  switch (event.kind) {
-    case Event::Kind::kConnected: tabs_.Connected(event.connection, event.from_host); break;
-    case Event::Kind::kMessage: tabs_.Received(event.connection, event.payload); break;
-    case Event::Kind::kTooLong: tabs_.ReceivedTooLong(event.connection); break;
-    case Event::Kind::kDisconnected: tabs_.Disconnected(event.connection); break;
+  if (wake_up_(window_.Get(), kEventQueued)) return true;
+  {
+    const std::lock_guard lock(mutex_);
+    wake_up_posted_ = false;
+  }
+  // The worker tries again shortly; it is woken in case it waits without end.
+  wake_up_failed_ = true;
+  SetEvent(wake_.Get());
+  return false;
+}
+
+void BrowserPipeServer::HandleQueued() {
+  {
+    const std::lock_guard lock(mutex_);
+    wake_up_posted_ = false;  // this one has come
+  }
+  // Too deep: the levels below go on draining once they return.
+  if (depth_ >= kMaxNesting) return;
+  ++depth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{depth_};
+  for (;;) {
+    Event event;
+    {
+      const std::lock_guard lock(mutex_);
+      if (inbox_.empty()) return;
+      event = std::move(inbox_.front());
+      inbox_.pop_front();
+      ++inbox_start_;
+      if (event.status_tab) {
+        const auto waiting = waiting_status_.find({event.connection, *event.status_tab});
+        if (waiting != waiting_status_.end() && waiting->second < inbox_start_) waiting_status_.erase(waiting);
+      }
+    }
+    // A decision may let messages run (blocking, or waiting for the prompt):
+    // what is queued behind it is then handled one level up, each in turn.
+    WakeUserInterface();
+    switch (event.kind) {
+      case Event::Kind::kConnected: tabs_.Connected(event.connection, event.from_host); break;
+      case Event::Kind::kMessage: tabs_.Received(event.connection, event.payload); break;
+      case Event::Kind::kTooLong: tabs_.ReceivedTooLong(event.connection); break;
+      case Event::Kind::kDisconnected: tabs_.Disconnected(event.connection); break;
+    }
   }
 }
 
@@ -198,7 +286,7 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
     if (found == connections.end()) return;
     StopRead(*found->second);
     connections.erase(found);
-    Post(Event{Event::Kind::kDisconnected, id, {}, false});
+    Post(Event{Event::Kind::kDisconnected, id, {}, false, {}});
   };
   listen();
 
@@ -211,12 +299,20 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
       waits.push_back(connection->read_event.Get());
       order.push_back(id);
     }
-    // Without a listening instance (creating one failed), try again each second.
+    // Without a listening instance (creating one failed), try again each
+    // second; a wake-up that failed, sooner.
+    const bool retry_wake_up = wake_up_failed_.load();
     const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
-                                              listening ? INFINITE : kRetryListeningMs);
+                                              retry_wake_up ? kRetryWakeUpMs
+                                              : listening   ? INFINITE
+                                                            : kRetryListeningMs);
     if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
     if (woke == WAIT_TIMEOUT) {
-      listen();
+      if (retry_wake_up) {
+        wake_up_failed_ = false;
+        WakeUserInterface();
+      }
+      if (!listening) listen();
       continue;
     }
 
@@ -251,11 +347,11 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
         const BrowserTabs::ConnectionId id = next_id++;
         const bool from_host = lstrcmpiW(PipePeerImageName(connection->pipe.Get(), true).c_str(),
                                          kBrowserHostImageName) == 0;
-        Post(Event{Event::Kind::kConnected, id, {}, from_host});
+        Post(Event{Event::Kind::kConnected, id, {}, from_host, {}});
         if (StartRead(*connection)) {
           connections.emplace(id, std::move(connection));
         } else {
-          Post(Event{Event::Kind::kDisconnected, id, {}, false});
+          Post(Event{Event::Kind::kDisconnected, id, {}, false, {}});
         }
       }
       listen();
@@ -272,8 +368,8 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
       continue;
     }
     connection.frames.Feed(std::string_view(connection.buffer.data(), read), [&](MessageFrameReader::Frame frame) {
-      if (frame.too_long) Post(Event{Event::Kind::kTooLong, id, {}, false});
-      else Post(Event{Event::Kind::kMessage, id, std::move(frame.payload), false});
+      if (frame.too_long) Post(Event{Event::Kind::kTooLong, id, {}, false, {}});
+      else Post(Event{Event::Kind::kMessage, id, std::move(frame.payload), false, {}});
     });
     if (!StartRead(connection)) close(id);
   }

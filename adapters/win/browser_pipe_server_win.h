@@ -7,10 +7,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -29,7 +33,11 @@ class BrowserPipeServer {
   // Starts listening at once; when that fails the program simply guards no
   // browser through the extension.
   // `lists`: the main window's, for the extension panel's "Always allow".
-  BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists = nullptr);
+  // `wake`: posts the message that has the user-interface thread handle what
+  // is queued (PostMessageW); it may fail, as a full message queue does, and
+  // is then tried again until it succeeds.
+  using WakeUp = std::function<bool(HWND window, UINT message)>;
+  BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists = nullptr, WakeUp wake = {});
   // Stops the worker and closes every connection.
   ~BrowserPipeServer();
   BrowserPipeServer(const BrowserPipeServer&) = delete;
@@ -45,14 +53,22 @@ class BrowserPipeServer {
     BrowserTabs::ConnectionId connection;
     std::string payload;    // kMessage
     bool from_host = false; // kConnected
+    std::optional<std::int64_t> status_tab;  // kMessage: a status text, of this tab
   };
+  // Where a tab's status text waits in inbox_, by its place counted from the
+  // first event ever queued; a later text replaces it there until anything
+  // else of that connection is queued after it.
+  using TabKey = std::pair<BrowserTabs::ConnectionId, std::int64_t>;
   void RunWorker(const std::wstring& pipe_name, PipeSecurity& security, ScopedHandle first);
 
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   // On the worker: queues an event for the user-interface thread.
   void Post(Event event);
-  // On the user-interface thread: handles one queued event.
-  void HandleOne();
+  // Posts the wake-up unless one is on its way; false when posting failed.
+  bool WakeUserInterface();
+  // On the user-interface thread: handles what is queued, in order, unless
+  // browser requests are already nested this deep in each other.
+  void HandleQueued();
   // From the user-interface thread: queues an answer for the worker to write.
   void Send(BrowserTabs::ConnectionId connection, const std::string& message);
 
@@ -62,6 +78,13 @@ class BrowserPipeServer {
   ScopedHandle wake_;   // set: answers are waiting in outbox_
   std::mutex mutex_;
   std::deque<Event> inbox_;
+  std::uint64_t inbox_start_ = 0;          // the place of inbox_.front()
+  std::map<TabKey, std::uint64_t> waiting_status_;
+  std::map<BrowserTabs::ConnectionId, std::uint64_t> last_queued_;  // each connection's last place
+  WakeUp wake_up_;
+  bool wake_up_posted_ = false;  // under mutex_
+  std::atomic<bool> wake_up_failed_{false};
+  int depth_ = 0;                // the user-interface thread's nesting of HandleQueued
   std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> outbox_;
   std::thread worker_;
   bool name_taken_ = false;

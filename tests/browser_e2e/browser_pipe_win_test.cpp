@@ -263,6 +263,68 @@ TEST_F(BrowserPipe, WithoutTheProgramTheHostLeavesEveryWindowAlone) {
             (std::vector<std::string>{Said("a", Verdict::kLeave), Said("b", Verdict::kLeave)}));
 }
 
+// Lets messages run when a block asks it to, as the main window does, and
+// notes how deep those runs nest; Exceptions on, so a tab's link counts.
+class PumpingHost : public BlockingHost {
+ public:
+  PopupOptions ReadOptions() override { return {.chkStopPop = true, .chkLinks = true}; }
+  void ProcessPendingMessagesOnce() override {
+    deepest = std::max(deepest, ++depth);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    --depth;
+  }
+  int depth = 0;
+  int deepest = 0;
+};
+
+TEST_F(BrowserPipe, ABurstIsAnsweredOnceWithBoundedNestingThoughWakeUpsFail) {
+  PumpingHost pumping;
+  // Every wake-up fails for a while now and then, as in a thread whose
+  // message queue is full.
+  int wake_ups = 0;
+  int failed = 0;
+  int fail_next = 0;
+  win::BrowserPipeServer server(state, pumping, nullptr, [&](HWND window, UINT message) {
+    if (++wake_ups % 50 < 5 || fail_next-- > 0) return ++failed, false;
+    return PostMessageW(window, message, 0, 0) != FALSE;
+  });
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+
+  // Each request follows texts of its opener's: the last before it is the
+  // link it came from for every third, and a long one for the others.
+  constexpr int kRequests = 500;
+  std::string burst;
+  std::vector<std::string> expected;
+  for (int i = 0; i < kRequests; ++i) {
+    const std::string link = "http://link.example/" + std::to_string(i);
+    burst += FrameMessage(Serialize(StatusText{4, "http://other.example/"}));
+    burst += FrameMessage(Serialize(StatusText{4, i % 3 == 0 ? link : link + std::string(20000, 'z')}));
+    const std::string id = "r" + std::to_string(i);
+    burst += FrameMessage(Serialize(NewWindowRequest{id, 4, "http://popper.example/", link}));
+    expected.push_back(Said(id, i % 3 == 0 ? Verdict::kLeave : Verdict::kBlock));
+  }
+  bridge.Write(burst);
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= kRequests; }, 60000)) << bridge.Output().Count();
+  PumpUntil([] { return false; }, 300);  // nothing more comes
+  std::vector<std::string> answers = bridge.Output().Frames();
+  std::sort(answers.begin(), answers.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(answers, expected);
+  EXPECT_EQ(state.intStopped, kRequests - (kRequests + 2) / 3);
+  EXPECT_GT(failed, 0);
+  EXPECT_LE(pumping.deepest, 4);
+
+  // A lone request whose wake-up fails three times is still answered.
+  fail_next = 3;
+  wake_ups = 0;
+  bridge.Send(Ask("lone"));
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() > kRequests; }, 10000));
+  EXPECT_EQ(bridge.Output().Frames().back(), Said("lone", Verdict::kBlock));
+}
+
 TEST_F(BrowserPipe, AClientOverTheConnectionLimitIsRefusedAtOnceAndItsHostLeavesEverything) {
   win::BrowserPipeServer server(state, host);
   ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
