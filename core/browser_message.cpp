@@ -331,11 +331,20 @@ Message Parse(std::string_view json) {
     if (!tab || !OnlyMembers(*document, {"type", "tab"})) return Invalid{id, "wrong tabClosed"};
     return TabClosed{*tab};
   }
-  if (*type == "state" || *type == "allowSite") {
+  if (*type == "state") {
     const std::string* url = TextMember(*document, "url");
-    if (!id || url == nullptr || !OnlyMembers(*document, {"type", "id", "url"})) return Invalid{id, "wrong " + *type};
-    if (*type == "state") return StateQuery{*id, *url};
-    return AllowSiteRequest{*id, *url};
+    if (!id || url == nullptr || !OnlyMembers(*document, {"type", "id", "url"})) return Invalid{id, "wrong state"};
+    return StateQuery{*id, *url};
+  }
+  if (*type == "allowSite") {
+    const std::string* url = TextMember(*document, "url");
+    const std::string* site = TextMember(*document, "site");
+    const bool has_site = document->Member("site") != nullptr;
+    if (!id || url == nullptr || (has_site && (site == nullptr || site->empty())) ||
+        !OnlyMembers(*document, {"type", "id", "url", "site"})) {
+      return Invalid{id, "wrong allowSite"};
+    }
+    return AllowSiteRequest{*id, *url, has_site ? *site : std::string()};
   }
   return Invalid{id, "unknown type"};
 }
@@ -378,6 +387,10 @@ std::string Serialize(const AllowSiteRequest& request) {
   AppendQuoted(out, request.id);
   out += ",\"url\":";
   AppendQuoted(out, request.url);
+  if (!request.site.empty()) {
+    out += ",\"site\":";
+    AppendQuoted(out, request.site);
+  }
   out += '}';
   return out;
 }

@@ -78,10 +78,13 @@ struct StateQuery {
   bool operator==(const StateQuery&) const = default;
 };
 
-// The panel's "Always allow" for the site of `url`.
+// The panel's "Always allow" for the site of `url`; `site` is the site the
+// panel showed on its button (empty: not sent), added only when it is still
+// the site of `url`.
 struct AllowSiteRequest {
   std::string id;
   std::string url;
+  std::string site{};
   bool operator==(const AllowSiteRequest&) const = default;
 };
 

@@ -31,6 +31,13 @@ browser_message::AllowSiteAnswer AllowSiteAlways(const browser_message::AllowSit
     return answer;
   }
   answer.site = *site;
+  // The panel's button names the site it showed; the tab may have moved on
+  // since, and the user agreed to that site, not to this one.
+  if (!request.site.empty() && request.site != *site) {
+    answer.problem = "This tab is now on " + *site + ", not on " + request.site +
+                     ": nothing was added. Open the panel again to allow " + *site + ".";
+    return answer;
+  }
   if (lists == nullptr) {
     answer.problem = "The allowed list is not open yet.";
     return answer;

@@ -27,7 +27,8 @@ TEST(PanelMessages, HostileRequestsAndAnswersHaveADefinedReadingAndValidOnesSurv
       {R"({"type":"state","url":"x"})", std::nullopt},
       {R"({"type":"allowSite","id":"","url":"x"})", std::nullopt},
       {R"({"type":"allowSite","id":"a","url":null})", "a"},
-      {R"({"type":"allowSite","id":"a","url":"x","site":"evil.example"})", "a"},
+      {R"({"type":"allowSite","id":"a","url":"x","site":""})", "a"},
+      {R"({"type":"allowSite","id":"a","url":"x","site":"a.example","more":1})", "a"},
       {R"({"type":"allowSite","id":"a","url":"x")", std::nullopt},
   };
   for (const auto& c : hostile) {
@@ -37,7 +38,8 @@ TEST(PanelMessages, HostileRequestsAndAnswersHaveADefinedReadingAndValidOnesSurv
   }
   EXPECT_EQ(Parse(R"({"url":"http://a.example/\u00e9","id":"q","type":"allowSite"})"),
             Message(AllowSiteRequest{"q", "http://a.example/\xC3\xA9"}));
-  for (const Message& message : {Message(StateQuery{"s\"1", "a\r\n\x01"}), Message(AllowSiteRequest{"a", ""})})
+  for (const Message& message : {Message(StateQuery{"s\"1", "a\r\n\x01"}), Message(AllowSiteRequest{"a", ""}),
+                                 Message(AllowSiteRequest{"a", "http://b.example/", "b.example"})})
     EXPECT_EQ(Parse(Serialize(message)), message);
 
   const Answer answers[] = {
@@ -120,9 +122,14 @@ TEST_F(PanelRequests, StateAndAlwaysAllowAsTheHostAsksAndNothingForAStranger) {
   tabs.Connected(2, false);
   EXPECT_EQ(Exchange(2, Serialize(StateQuery{"s3", popper})), Serialize(VerdictMessage{"s3", Verdict::kLeave}));
   EXPECT_EQ(Exchange(2, Serialize(AllowSiteRequest{"a0", popper})), Serialize(VerdictMessage{"a0", Verdict::kLeave}));
-  // Neither does a request that cannot be read, nor a site with a line break.
-  EXPECT_EQ(Exchange(1, R"({"type":"allowSite","id":"a1","url":"x","site":"evil"})"),
+  // Neither does a request that cannot be read, nor a site with a line break,
+  // nor a site the panel showed that is no longer the page's.
+  EXPECT_EQ(Exchange(1, R"({"type":"allowSite","id":"a1","url":"x","site":7})"),
             Serialize(VerdictMessage{"a1", Verdict::kLeave}));
+  EXPECT_EQ(Exchange(1, Serialize(AllowSiteRequest{"a1", popper, "shown.example"})),
+            Serialize(AllowSiteAnswer{"a1", true, false, "Popper.example:81",
+                                      "This tab is now on Popper.example:81, not on shown.example: nothing was "
+                                      "added. Open the panel again to allow Popper.example:81."}));
   const std::string refused = Exchange(1, Serialize(AllowSiteRequest{"a2", "http://evil.example\r\nfirst/"}));
   EXPECT_NE(refused.find(R"("ok":false)"), std::string::npos) << refused;
   EXPECT_EQ(AllowedFile(), "first.example\r\n");
@@ -130,7 +137,7 @@ TEST_F(PanelRequests, StateAndAlwaysAllowAsTheHostAsksAndNothingForAStranger) {
 
   // "Always allow": as the prompt's Allow Always, in the file (whole again),
   // the list box and the list text; the site's next window opens, uncounted.
-  EXPECT_EQ(Exchange(1, Serialize(AllowSiteRequest{"a3", popper})),
+  EXPECT_EQ(Exchange(1, Serialize(AllowSiteRequest{"a3", popper, "Popper.example:81"})),
             Serialize(AllowSiteAnswer{"a3", true, true, "Popper.example:81", ""}));
   EXPECT_EQ(AllowedFile(), "first.example\r\nPopper.example:81\r\n\r\n");
   ASSERT_EQ(List1.ListCount(), 2);

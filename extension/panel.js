@@ -148,7 +148,8 @@ async function alwaysAllow() {
   button.disabled = true;
   outcome.className = "";
   outcome.textContent = "Adding\u2026";
-  const { answer, trouble } = await askProgram({ type: "allowSite", url: pageAddress() });
+  // The site the button names: the program adds it only while it is still the page's.
+  const { answer, trouble } = await askProgram({ type: "allowSite", url: pageAddress(), site: button.dataset.site });
   if (answer?.type === "siteAllowed" && answer.running && answer.ok) {
     outcome.className = "good";
     outcome.textContent = `${answer.site} is on the allowed list: its pages may open new windows.`;
