@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include "core/message_frames.h"
 #include "adapters/win/browser_pipe_server_win.h"
 #include "platform/win/browser_pipe_win.h"
+#include "tests/scripted_com_browser/pumping_popup_host.h"
 
 namespace quellix {
 namespace {
@@ -220,6 +222,98 @@ TEST_F(BrowserPipe, TheOrganisationsSitesAreDecidedFirstForBrowserTabsToo) {
                                                                 Said("allowed", Verdict::kLeave),
                                                                 Said("other", Verdict::kBlock)}));
   EXPECT_EQ(state.intStopped, 2);
+}
+
+// Setup mode with the program's own message loop: each prompt is answered
+// from another thread, as the user's click arrives, by a message to a window
+// of this thread. Each answer must reach the browser by itself, whatever the
+// browser says while the prompt waits, without a further message to wake the
+// program.
+TEST_F(BrowserPipe, EachAnsweredPromptIsDecidedAtOnce) {
+  testing::PumpingPopupHost prompting;
+  prompting.options.chkAuto = true;
+  std::atomic<int> prompts{0};
+  constexpr UINT kBlockNow = WM_APP + 7;
+  WNDCLASSEXW answer_class{};
+  answer_class.cbSize = sizeof answer_class;
+  answer_class.lpszClassName = L"Quellix.PipeTestPrompt";
+  answer_class.hInstance = GetModuleHandleW(nullptr);
+  answer_class.lpfnWndProc = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+    if (message != kBlockNow) return DefWindowProcW(window, message, wparam, lparam);
+    auto* answered = reinterpret_cast<ProgramState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    ShowWindow(window, SW_HIDE);
+    answered->boolAllowSite = false;
+    answered->boolAnswered = true;
+    return 0;
+  };
+  RegisterClassExW(&answer_class);
+  std::atomic<HWND> prompt_window{nullptr};
+  prompting.on_prompt = [&] {
+    // As the program's prompt: the last one destroyed, a new one shown on top.
+    if (HWND open = prompt_window.load(); open != nullptr && IsWindowVisible(open)) {
+      ++prompts;
+      return true;  // still open: only shown again
+    }
+    if (HWND old = prompt_window.exchange(nullptr)) DestroyWindow(old);
+    HWND made = CreateWindowExW(WS_EX_TOPMOST, answer_class.lpszClassName, L"Popup Detected!", WS_OVERLAPPEDWINDOW,
+                                100, 100, 400, 200, nullptr, nullptr, answer_class.hInstance, nullptr);
+    SetWindowLongPtrW(made, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+    HWND button = CreateWindowExW(0, L"BUTTON", L"Block Now", WS_CHILD | WS_VISIBLE, 10, 10, 100, 30, made, nullptr,
+                                  answer_class.hInstance, nullptr);
+    ShowWindow(made, SW_SHOW);
+    SetFocus(button);
+    prompt_window = made;
+    ++prompts;
+    return true;
+  };
+
+  win::BrowserPipeServer server(state, prompting);
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+
+  std::vector<std::string> late;  // answers that were acted on only after a further message
+  std::thread user([&] {
+    auto wait_prompts = [&](int n) {
+      const ULONGLONG deadline = GetTickCount64() + 20000;
+      while (prompts < n && GetTickCount64() < deadline) Sleep(10);
+    };
+    auto block_now = [&](std::size_t verdicts, const std::string& name) {
+      Sleep(200);
+      PostMessageW(prompt_window, kBlockNow, 0, 0);
+      const ULONGLONG due = GetTickCount64() + 3000;
+      while (bridge.Output().Count() < verdicts && GetTickCount64() < due) Sleep(10);
+      if (bridge.Output().Count() < verdicts) {
+        late.push_back(name);
+        PostMessageW(prompt_window, WM_NULL, 0, 0);
+      }
+    };
+    const std::string names[] = {"ask1", "ask2", "ask3", "ask4"};
+    // Three prompts in a row, the user clicking in each new tab before answering.
+    for (int i = 1; i <= 3; ++i) {
+      wait_prompts(i);
+      bridge.Send(Serialize(StatusText{4, ""}));
+      block_now(static_cast<std::size_t>(i), names[i - 1]);
+      bridge.Send(Ask(names[i]));
+    }
+    // Another window while the prompt waits: asked inside the first's wait, one answer ends both.
+    wait_prompts(4);
+    bridge.Send(Ask("ask5"));
+    wait_prompts(5);
+    block_now(5, "ask4 and ask5");
+  });
+  bridge.Send(Ask("ask1"));
+  const bool all = PumpUntil([&] { return bridge.Output().Count() >= 5; }, 60000);
+  user.join();
+  EXPECT_TRUE(all) << bridge.Output().Count();
+  EXPECT_EQ(late, std::vector<std::string>{});
+  EXPECT_EQ(bridge.Output().Frames(),
+            (std::vector<std::string>{Said("ask1", Verdict::kBlock), Said("ask2", Verdict::kBlock),
+                                      Said("ask3", Verdict::kBlock), Said("ask5", Verdict::kBlock),
+                                      Said("ask4", Verdict::kBlock)}));
+  EXPECT_EQ(state.intStopped, 5);
+  EXPECT_EQ(prompts, 5);
+  DestroyWindow(prompt_window);
 }
 
 TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
