@@ -180,7 +180,7 @@ class Form {
     if (loaded_ && OnEndSession) OnEndSession();
   }
   void SystemSettingChanged(const std::string& area) {
-    if (OnSettingChange) OnSettingChange(area);
+    if (loaded_ && OnSettingChange) OnSettingChange(area);
   }
   Control* ControlByHandle(WindowHandle handle) const;
   MenuItem* MenuByCommand(int command_id) const;
