@@ -156,6 +156,7 @@ TEST_F(Windows, OrganisationSettingsListWhatIsSetAndFollowTheChangesWhileOpen) {
   EXPECT_EQ(window->Caption(), "Organisation settings");
   auto items = [](const ui::ListBoxControl& list) {
     std::vector<std::string> shown;
+    shown.reserve(static_cast<std::size_t>(list.ListCount()));
     for (int i = 0; i < list.ListCount(); ++i) shown.push_back(list.List(i));
     return shown;
   };
