@@ -56,6 +56,7 @@ class Program final : public SplashWindowAccess {
   ~Program() override {
     // The browsers' tabs go before the main window they ask, and the main
     // window before the windows it could open: its tracker stops first.
+    if (main_window_) main_window_->TellChangesTo(nullptr);
     browser_pipe_.reset();
     main_window_.reset();
   }
@@ -94,6 +95,7 @@ class Program final : public SplashWindowAccess {
     // The tabs of browsers with the extension, decided like the tracker's windows.
     browser_pipe_ = std::make_unique<win::BrowserPipeServer>(state_, *main_window_, &main_window_->SiteLists());
     if (browser_pipe_->NameTaken()) main_window_->BrowserPipeHeldElsewhere();
+    main_window_->TellChangesTo(browser_pipe_.get());
   }
 
   std::unique_ptr<ui::Toolkit> toolkit_;

@@ -90,6 +90,8 @@ class QuietHost : public PopupHost {
   void ProcessPendingMessagesOnce() override {}
   bool WaitForMessage() override { return false; }
   void PlayBlockSound() override {}
+  void StartBlockSound() override {}
+  void AllowNextChanged() override {}
   bool ShowSetupPrompt() override { return false; }
 };
 

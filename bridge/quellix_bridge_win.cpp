@@ -1,11 +1,14 @@
 // QuellixBridge.exe: the native messaging host that a browser starts for the
 // extension (host name "quellix.popup_blocker"). It reads the extension's
 // messages on standard input, checks each, and passes it to the running
-// program over the session's pipe; the program's verdicts come back the same
-// way, and so do the extension panel's questions and their answers. It keeps
-// no state of the decision: when the program is not running, or the pipe
-// breaks, it answers every request itself -- a new window "leave", so the
-// window stays open; the panel's, that the program is not running.
+// program over the session's pipe; the program's verdicts and answers come
+// back the same way, and so does what the program tells unasked (its news),
+// passed on only when well formed. It connects to the program as soon as it
+// starts, and looks for it again every second while it is not there. It
+// keeps no state of the decision: when the program is not running, or the
+// pipe breaks, it answers every request itself -- a new window "leave", so
+// the window stays open; the others, that the program is not running -- and
+// tells the browser that the program has gone.
 //
 // It talks only to the program installed in its own folder: whatever else
 // serves the pipe's name (another program of the user's that took it first)
@@ -33,15 +36,19 @@ using win::ScopedHandle;
 
 constexpr DWORD kPipeWriteTimeoutMs = 5000;
 constexpr DWORD kBusyPipeWaitMs = 1000;
+// How often the program is looked for while it is not running: a failed open
+// of a pipe name costs next to nothing.
+constexpr DWORD kLookForProgramMs = 1000;
 
 // What a request waits for: a verdict answers any (a request the program
 // does not serve), the panel's answers only their own kind.
-enum class RequestKind { kNewWindow, kState, kAllowSite };
+enum class RequestKind { kNewWindow, kState, kAllowSite, kPopupRule };
 
 std::optional<std::pair<std::string, RequestKind>> RequestOf(const Message& message) {
   if (const auto* request = std::get_if<NewWindowRequest>(&message)) return {{request->id, RequestKind::kNewWindow}};
   if (const auto* query = std::get_if<StateQuery>(&message)) return {{query->id, RequestKind::kState}};
   if (const auto* allow = std::get_if<AllowSiteRequest>(&message)) return {{allow->id, RequestKind::kAllowSite}};
+  if (const auto* rule = std::get_if<PopupRuleQuery>(&message)) return {{rule->id, RequestKind::kPopupRule}};
   return std::nullopt;
 }
 
@@ -49,12 +56,14 @@ const std::string& IdOf(const Answer& answer) {
   static const std::string none;
   if (const auto* verdict = std::get_if<VerdictMessage>(&answer)) return verdict->id ? *verdict->id : none;
   if (const auto* state = std::get_if<StateAnswer>(&answer)) return state->id;
+  if (const auto* rule = std::get_if<PopupRuleAnswer>(&answer)) return rule->id;
   return std::get<AllowSiteAnswer>(answer).id;
 }
 
 bool Answers(const Answer& answer, RequestKind kind) {
   if (std::holds_alternative<VerdictMessage>(answer)) return true;
   if (std::holds_alternative<StateAnswer>(answer)) return kind == RequestKind::kState;
+  if (std::holds_alternative<PopupRuleAnswer>(answer)) return kind == RequestKind::kPopupRule;
   return kind == RequestKind::kAllowSite;
 }
 
@@ -70,6 +79,11 @@ Answer WithoutProgram(const std::string& id, RequestKind kind) {
       AllowSiteAnswer allowed;
       allowed.id = id;
       return allowed;
+    }
+    case RequestKind::kPopupRule: {
+      PopupRuleAnswer rule;
+      rule.id = id;
+      return rule;
     }
     case RequestKind::kNewWindow: break;
   }
@@ -113,10 +127,17 @@ std::string WhyNotTheProgram(HANDLE pipe) {
 
 class Bridge {
  public:
-  Bridge() : browser_out_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+  Bridge()
+      : browser_out_(GetStdHandle(STD_OUTPUT_HANDLE)),
+        stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        write_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-  // Until the browser closes standard input.
+  // Until the browser closes standard input. The program is looked for at
+  // once and every second while it is not there, so whatever it says reaches
+  // the browser without the extension having to ask first.
   void Run() {
+    link_ = std::thread([this] { KeepLinked(); });
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     MessageFrameReader frames(kMaxMessageToHost);
     std::string buffer(64 * 1024, '\0');
@@ -125,26 +146,27 @@ class Bridge {
       if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) || read == 0) break;
       frames.Feed(std::string_view(buffer.data(), read), [this](const MessageFrameReader::Frame& frame) {
         if (frame.too_long) {
-          ToBrowser(VerdictMessage{});
+          ToBrowser(Serialize(VerdictMessage{}));
         } else {
           FromBrowser(frame.payload);
         }
       });
     }
-    EndConnection();
+    SetEvent(stop_.Get());
+    link_.join();
   }
 
  private:
   void FromBrowser(const std::string& payload) {
     const Message message = Parse(payload);
     if (const auto* invalid = std::get_if<Invalid>(&message)) {
-      ToBrowser(VerdictMessage{invalid->id, Verdict::kLeave});
+      ToBrowser(Serialize(VerdictMessage{invalid->id, Verdict::kLeave}));
       return;
     }
     const std::string canonical = Serialize(message);
     const auto request = RequestOf(message);
     if (canonical.size() > kMaxPipeMessage) {
-      if (request) ToBrowser(VerdictMessage{request->first, Verdict::kLeave});
+      if (request) ToBrowser(Serialize(VerdictMessage{request->first, Verdict::kLeave}));
       return;
     }
     if (request) {
@@ -161,20 +183,16 @@ class Bridge {
   // Sends to the program, connecting first when not connected; false when
   // the program is not there or the pipe broke.
   bool ToProgram(const std::string& message) {
-    if (!Connected() && !Connect()) return false;
+    const std::lock_guard lock(pipe_mutex_);
+    if (!pipe_ && !ConnectLocked()) return false;
     if (win::WriteAllOverlapped(pipe_.Get(), FrameMessage(message), write_event_.Get(), kPipeWriteTimeoutMs))
       return true;
-    EndConnection();
+    CancelIoEx(pipe_.Get(), nullptr);  // the reader ends the connection
     return false;
   }
 
-  bool Connected() {
-    const std::lock_guard lock(mutex_);
-    return connected_;
-  }
-
-  bool Connect() {
-    EndConnection();  // the reader of a broken connection has ended, or ends now
+  // With pipe_mutex_ held. A new connection wakes the link thread to read it.
+  bool ConnectLocked() {
     const std::wstring name = win::BrowserPipeName();
     if (name.empty()) return false;
     ScopedHandle pipe;
@@ -191,38 +209,56 @@ class Bridge {
       return false;
     }
     pipe_ = std::move(pipe);
-    write_event_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    {
-      const std::lock_guard lock(mutex_);
-      connected_ = true;
-    }
-    reader_ = std::thread([this, pipe = pipe_.Get()] { ReadProgram(pipe); });
+    SetEvent(wake_.Get());
     return true;
   }
 
-  // The reader, on its way out, leaves whatever was not answered.
-  void EndConnection() {
-    if (reader_.joinable()) {
-      CancelIoEx(pipe_.Get(), nullptr);
-      reader_.join();
+  // On the link thread: connects, reads what the program sends until the
+  // pipe breaks, tells the browser the program has gone, and starts over.
+  void KeepLinked() {
+    for (;;) {
+      HANDLE pipe = nullptr;
+      {
+        const std::lock_guard lock(pipe_mutex_);
+        if (!pipe_) ConnectLocked();
+        pipe = pipe_.Get();
+      }
+      if (pipe == nullptr) {
+        const HANDLE waits[] = {stop_.Get(), wake_.Get()};
+        if (WaitForMultipleObjects(2, waits, FALSE, kLookForProgramMs) == WAIT_OBJECT_0) return;
+        continue;
+      }
+      ReadProgram(pipe);
+      {
+        // Writers hold the lock while they use the handle.
+        const std::lock_guard lock(pipe_mutex_);
+        pipe_.Reset();
+      }
+      ProgramGone();
+      if (WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0) return;
     }
-    pipe_.Reset();
   }
 
-  // On the reader thread: the program's answers, checked, to the browser.
+  // The program's answers and news, checked, to the browser.
   void ReadProgram(HANDLE pipe) {
     ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     MessageFrameReader frames(kMaxMessageFromHost);
     std::string buffer(16 * 1024, '\0');
+    said_gone_ = false;
     for (;;) {
-      const DWORD read = win::ReadSomeOverlapped(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), event.Get());
+      const DWORD read =
+          win::ReadSomeOverlapped(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), event.Get(), stop_.Get());
       if (read == 0) break;
       frames.Feed(std::string_view(buffer.data(), read), [this](const MessageFrameReader::Frame& frame) {
         if (frame.too_long) return;
-        if (const std::optional<Answer> answer = ParseAnswer(frame.payload)) Pass(*answer);
+        if (const std::optional<Answer> answer = ParseAnswer(frame.payload)) {
+          Pass(*answer);
+        } else if (const std::optional<News> news = ParseNews(frame.payload)) {
+          said_gone_ = said_gone_ || std::holds_alternative<ProgramGoneNews>(*news);
+          ToBrowser(Serialize(*news));
+        }
       });
     }
-    LeaveAllInFlight();
   }
 
   // One answer per request: an answer for a request not (or no longer)
@@ -234,18 +270,19 @@ class Bridge {
       if (waiting == in_flight_.end() || !Answers(answer, waiting->second)) return;
       in_flight_.erase(waiting);
     }
-    ToBrowser(answer);
+    ToBrowser(Serialize(answer));
   }
 
-  // The program went: whatever it had not answered is left alone.
-  void LeaveAllInFlight() {
+  // Whatever the program had not answered is left alone, and the browser
+  // hears that it has gone (once, if the program said so itself).
+  void ProgramGone() {
     std::map<std::string, RequestKind> left;
     {
       const std::lock_guard lock(mutex_);
-      connected_ = false;
       left.swap(in_flight_);
     }
-    for (const auto& [id, kind] : left) ToBrowser(WithoutProgram(id, kind));
+    for (const auto& [id, kind] : left) ToBrowser(Serialize(WithoutProgram(id, kind)));
+    if (!said_gone_) ToBrowser(Serialize(News(ProgramGoneNews{})));
   }
 
   // To standard error, once for each new reason rather than at every
@@ -258,19 +295,22 @@ class Bridge {
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   }
 
-  void ToBrowser(const Answer& answer) {
-    const std::string frame = FrameMessage(Serialize(answer));
+  void ToBrowser(const std::string& message) {
+    const std::string frame = FrameMessage(message);
     const std::lock_guard lock(output_mutex_);
     DWORD written = 0;
     WriteFile(browser_out_, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
   }
 
   HANDLE browser_out_;
+  ScopedHandle stop_;         // set: the browser has gone, the link thread ends
+  ScopedHandle wake_;         // set: a connection was made for the link thread to read
+  std::mutex pipe_mutex_;     // the pipe's handle and every write to it
   ScopedHandle pipe_;
   ScopedHandle write_event_;
-  std::thread reader_;
+  std::thread link_;
+  bool said_gone_ = false;    // the link thread's own: the program said it is going
   std::mutex mutex_;
-  bool connected_ = false;
   std::map<std::string, RequestKind> in_flight_;
   std::mutex output_mutex_;
   std::string last_complaint_;

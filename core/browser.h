@@ -8,6 +8,7 @@
 // loop) stays alive until that event returns.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,13 @@ class BrowserEvents {
   virtual void OnStatusTextChange(const std::string& text) = 0;
   // `cancel` holds the value the browser passed; true cancels the new window.
   virtual void OnNewWindow2(bool& cancel) = 0;
+  // The same from a browser tab, whose new window exists already and is
+  // closed by the answer: a listener that can tell a block early calls
+  // `answer_block` then (and still sets `cancel`).
+  virtual void OnNewTabWindow2(bool& cancel, const std::function<void()>& answer_block) {
+    static_cast<void>(answer_block);
+    OnNewWindow2(cancel);
+  }
 };
 
 // One browser window (IWebBrowser2).

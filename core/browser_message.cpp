@@ -346,6 +346,11 @@ Message Parse(std::string_view json) {
     }
     return AllowSiteRequest{*id, *url, has_site ? *site : std::string()};
   }
+  if (*type == "popupRule") {
+    const std::string* url = TextMember(*document, "url");
+    if (!id || url == nullptr || !OnlyMembers(*document, {"type", "id", "url"})) return Invalid{id, "wrong popupRule"};
+    return PopupRuleQuery{*id, *url};
+  }
   return Invalid{id, "unknown type"};
 }
 
@@ -373,14 +378,23 @@ std::string Serialize(const TabClosed& closed) {
   return "{\"type\":\"tabClosed\",\"tab\":" + std::to_string(closed.tab) + "}";
 }
 
-std::string Serialize(const StateQuery& query) {
-  std::string out = "{\"type\":\"state\",\"id\":";
-  AppendQuoted(out, query.id);
+namespace {
+
+std::string UrlRequest(std::string_view type, const std::string& id, const std::string& url) {
+  std::string out = "{\"type\":";
+  AppendQuoted(out, type);
+  out += ",\"id\":";
+  AppendQuoted(out, id);
   out += ",\"url\":";
-  AppendQuoted(out, query.url);
+  AppendQuoted(out, url);
   out += '}';
   return out;
 }
+
+}  // namespace
+
+std::string Serialize(const StateQuery& query) { return UrlRequest("state", query.id, query.url); }
+std::string Serialize(const PopupRuleQuery& query) { return UrlRequest("popupRule", query.id, query.url); }
 
 std::string Serialize(const AllowSiteRequest& request) {
   std::string out = "{\"type\":\"allowSite\",\"id\":";
@@ -507,6 +521,19 @@ std::string Serialize(const AllowSiteAnswer& allowed) {
   return out;
 }
 
+std::string Serialize(const PopupRuleAnswer& rule) {
+  std::string out = "{\"type\":\"popupRule\",\"id\":";
+  AppendQuoted(out, rule.id);
+  out += ",\"running\":";
+  out += Bool(rule.running);
+  if (rule.running) {
+    out += ",\"allow\":";
+    out += Bool(rule.allow);
+  }
+  out += '}';
+  return out;
+}
+
 std::string Serialize(const Answer& answer) {
   return std::visit([](const auto& a) { return Serialize(a); }, answer);
 }
@@ -555,6 +582,54 @@ std::optional<Answer> ParseAnswer(std::string_view json) {
     allowed.problem = *problem;
     return Answer(std::move(allowed));
   }
+  if (*type == "popupRule") {
+    const auto head = ReadAnswerHead(*document, "popupRule", {"allow"});
+    if (!head) return std::nullopt;
+    PopupRuleAnswer rule;
+    rule.id = head->id;
+    rule.running = head->running;
+    if (!head->running) return Answer(std::move(rule));
+    const std::optional<bool> allow = BoolMember(*document, "allow");
+    if (!allow) return std::nullopt;
+    rule.allow = *allow;
+    return Answer(std::move(rule));
+  }
+  return std::nullopt;
+}
+
+std::string Serialize(const News& news) {
+  if (const auto* switches = std::get_if<SwitchesNews>(&news)) {
+    return std::string("{\"type\":\"switches\",\"blocking\":") + Bool(switches->blocking) +
+           ",\"setupMode\":" + Bool(switches->setup_mode) + ",\"exceptions\":" + Bool(switches->exceptions) + "}";
+  }
+  if (const auto* allow_next = std::get_if<AllowNextNews>(&news))
+    return std::string("{\"type\":\"allowNext\",\"set\":") + Bool(allow_next->set) + "}";
+  if (std::holds_alternative<ListsChangedNews>(news)) return "{\"type\":\"listsChanged\"}";
+  return "{\"type\":\"programGone\"}";
+}
+
+std::optional<News> ParseNews(std::string_view json) {
+  const std::optional<Json> document = Parser(json).Document();
+  if (!document || document->kind != Json::Kind::kObject) return std::nullopt;
+  const std::string* type = TextMember(*document, "type");
+  if (type == nullptr) return std::nullopt;
+  if (*type == "switches") {
+    const std::optional<bool> blocking = BoolMember(*document, "blocking");
+    const std::optional<bool> setup_mode = BoolMember(*document, "setupMode");
+    const std::optional<bool> exceptions = BoolMember(*document, "exceptions");
+    if (!blocking || !setup_mode || !exceptions ||
+        !OnlyMembers(*document, {"type", "blocking", "setupMode", "exceptions"}))
+      return std::nullopt;
+    return News(SwitchesNews{*blocking, *setup_mode, *exceptions});
+  }
+  if (*type == "allowNext") {
+    const std::optional<bool> set = BoolMember(*document, "set");
+    if (!set || !OnlyMembers(*document, {"type", "set"})) return std::nullopt;
+    return News(AllowNextNews{*set});
+  }
+  if (!OnlyMembers(*document, {"type"})) return std::nullopt;
+  if (*type == "listsChanged") return News(ListsChangedNews{});
+  if (*type == "programGone") return News(ProgramGoneNews{});
   return std::nullopt;
 }
 

@@ -19,6 +19,9 @@
 //   {"type":"allowSite","id":"<request id>","url":"<a tab's address>"}
 //       the user chose "Always allow" in the panel for the site of that
 //       address; answered by one siteAllowed
+//   {"type":"popupRule","id":"<request id>","url":"<a top-level page's address>"}
+//       would a pop-up of that page's site be let through now? Asked at
+//       each top-level navigation; changes nothing; answered by one popupRule
 // To the extension:
 //   {"type":"verdict","id":"<request id>","verdict":"block"|"leave"}
 //       "block": close the new tab; "leave": let it be. The id is null when
@@ -32,6 +35,18 @@
 //   {"type":"siteAllowed","id":"<request id>","running":true,"ok":<bool>,
 //    "site":"<the site>","problem":"<why not, when not ok>"}
 //       or {"type":"siteAllowed","id":"<request id>","running":false}
+//   {"type":"popupRule","id":"<request id>","running":true,"allow":<bool>}
+//       allow: blocking is on and the site is on the allowed list;
+//       or {"type":"popupRule","id":"<request id>","running":false}
+// Told without being asked, to every connected browser (no id):
+//   {"type":"switches","blocking":<bool>,"setupMode":<bool>,"exceptions":<bool>}
+//       when one of them changes, and to a browser as soon as it connects
+//   {"type":"allowNext","set":<bool>}
+//       the allow-next flag set or cleared (by the user, a link, or used);
+//       also sent as soon as a browser connects
+//   {"type":"listsChanged"}   an entry was added to or deleted from a list
+//   {"type":"programGone"}    the program is ending (the host says the same
+//                             when the program is not there or its pipe broke)
 // Request ids are chosen by the extension (1 to 64 characters), unique to one
 // request; a request asked again with the same id (after the extension's
 // worker restarted) is answered once, not decided twice.
@@ -88,7 +103,15 @@ struct AllowSiteRequest {
   bool operator==(const AllowSiteRequest&) const = default;
 };
 
-using Message = std::variant<Invalid, NewWindowRequest, StatusText, TabClosed, StateQuery, AllowSiteRequest>;
+// Would a pop-up of the site of `url` be let through now? Changes nothing.
+struct PopupRuleQuery {
+  std::string id;
+  std::string url;
+  bool operator==(const PopupRuleQuery&) const = default;
+};
+
+using Message =
+    std::variant<Invalid, NewWindowRequest, StatusText, TabClosed, StateQuery, AllowSiteRequest, PopupRuleQuery>;
 
 enum class Verdict { kBlock, kLeave };
 
@@ -119,8 +142,36 @@ struct AllowSiteAnswer {
   bool operator==(const AllowSiteAnswer&) const = default;
 };
 
-// Whatever the program sends the extension.
-using Answer = std::variant<VerdictMessage, StateAnswer, AllowSiteAnswer>;
+// Whether a pop-up of the asked site is let through now (blocking on, site
+// on the allowed list). Without `running` the rest is not sent.
+struct PopupRuleAnswer {
+  std::string id;
+  bool running = false;
+  bool allow = false;
+  bool operator==(const PopupRuleAnswer&) const = default;
+};
+
+// What the program sends the extension in answer to a request.
+using Answer = std::variant<VerdictMessage, StateAnswer, AllowSiteAnswer, PopupRuleAnswer>;
+
+// What the program tells every connected browser without being asked.
+struct SwitchesNews {
+  bool blocking = false;    // pop-up blocking
+  bool setup_mode = false;  // setup mode
+  bool exceptions = false;  // links under the pointer let a pop-up through
+  bool operator==(const SwitchesNews&) const = default;
+};
+struct AllowNextNews {
+  bool set = false;
+  bool operator==(const AllowNextNews&) const = default;
+};
+struct ListsChangedNews {
+  bool operator==(const ListsChangedNews&) const = default;
+};
+struct ProgramGoneNews {
+  bool operator==(const ProgramGoneNews&) const = default;
+};
+using News = std::variant<SwitchesNews, AllowNextNews, ListsChangedNews, ProgramGoneNews>;
 
 inline constexpr std::size_t kMaxIdLength = 64;
 // Nested arrays or objects deeper than this are refused, not followed.
@@ -134,6 +185,7 @@ std::string Serialize(const StatusText& status);
 std::string Serialize(const TabClosed& closed);
 std::string Serialize(const StateQuery& query);
 std::string Serialize(const AllowSiteRequest& request);
+std::string Serialize(const PopupRuleQuery& query);
 std::string Serialize(const Message& message);  // Invalid gives an empty text
 
 // A verdict to the extension, and reading one back (the host checks what the
@@ -145,7 +197,13 @@ std::optional<VerdictMessage> ParseVerdict(std::string_view json);
 // texts are valid UTF-8 and whose unsent parts are left at their defaults.
 std::string Serialize(const StateAnswer& state);
 std::string Serialize(const AllowSiteAnswer& allowed);
+std::string Serialize(const PopupRuleAnswer& rule);
 std::string Serialize(const Answer& answer);
 std::optional<Answer> ParseAnswer(std::string_view json);
+
+// News, and reading it back: the host passes on only news of exactly these
+// shapes (no other members, no id).
+std::string Serialize(const News& news);
+std::optional<News> ParseNews(std::string_view json);
 
 }  // namespace quellix::browser_message

@@ -23,6 +23,21 @@ browser_message::StateAnswer AnswerStateQuery(const browser_message::StateQuery&
           AllowableSite(query.url).value_or("")};
 }
 
+browser_message::PopupRuleAnswer AnswerPopupRule(const browser_message::PopupRuleQuery& query,
+                                                 const ProgramState& state, PopupHost& host) {
+  const std::string site = SiteOfAddress(query.url);
+  // As the decision takes them: the organisation's sites first, whatever the switches.
+  const bool allow = !state.strPolicyBlocked.Contains(site) &&
+                     (state.strPolicyAllowed.Contains(site) ||
+                      (host.ReadOptions().chkStopPop && state.strAllowed.Contains(site)));
+  return {query.id, true, allow};
+}
+
+browser_message::SwitchesNews SwitchesNow(PopupHost& host) {
+  const PopupOptions options = host.ReadOptions();
+  return {options.chkStopPop, options.chkAuto, options.chkLinks};
+}
+
 browser_message::AllowSiteAnswer AllowSiteAlways(const browser_message::AllowSiteRequest& request, Module1* lists) {
   browser_message::AllowSiteAnswer answer{request.id, true, false, {}, {}};
   const std::optional<std::string> site = AllowableSite(request.url);

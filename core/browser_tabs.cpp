@@ -24,9 +24,9 @@ std::unique_ptr<Subscription> BrowserTabWindow::Subscribe(std::weak_ptr<BrowserE
   return std::make_unique<ListenerSubscription>(listener_);
 }
 
-void BrowserTabWindow::RaiseNewWindow2(bool& cancel) {
+void BrowserTabWindow::RaiseNewWindow2(bool& cancel, const std::function<void()>& answer_block) {
   if (!listener_) return;
-  if (const auto listener = listener_->lock()) listener->OnNewWindow2(cancel);
+  if (const auto listener = listener_->lock()) listener->OnNewTabWindow2(cancel, answer_block);
 }
 
 BrowserTabs::BrowserTabs(ProgramState& state, PopupHost& host, Send send, Module1* lists)
@@ -36,7 +36,27 @@ BrowserTabs::~BrowserTabs() {
   for (auto& [key, tab] : tabs_) tab.sink->End();
 }
 
-void BrowserTabs::Connected(ConnectionId connection, bool from_host) { connections_[connection] = from_host; }
+void BrowserTabs::Connected(ConnectionId connection, bool from_host) {
+  connections_[connection] = from_host;
+  if (!from_host) return;
+  Tell(connection, SwitchesNow(host_));
+  Tell(connection, browser_message::AllowNextNews{state_.boolAllowNext});
+}
+
+void BrowserTabs::SwitchesChanged() { TellAll(SwitchesNow(host_)); }
+void BrowserTabs::AllowNextChanged() { TellAll(browser_message::AllowNextNews{state_.boolAllowNext}); }
+void BrowserTabs::ListsChanged() { TellAll(browser_message::ListsChangedNews{}); }
+void BrowserTabs::ProgramGoing() { TellAll(browser_message::ProgramGoneNews{}); }
+
+void BrowserTabs::Tell(ConnectionId connection, const browser_message::News& news) {
+  send_(connection, browser_message::Serialize(news));
+}
+
+void BrowserTabs::TellAll(const browser_message::News& news) {
+  const std::string text = browser_message::Serialize(news);
+  for (const auto& [connection, from_host] : connections_)
+    if (from_host) send_(connection, text);
+}
 
 void BrowserTabs::Disconnected(ConnectionId connection) {
   connections_.erase(connection);
@@ -74,6 +94,11 @@ void BrowserTabs::Received(ConnectionId connection, std::string_view text) {
     else Answer(connection, allow->id, Verdict::kLeave);
     return;
   }
+  if (const auto* rule = std::get_if<PopupRuleQuery>(&message)) {
+    if (from_host) Reply(connection, AnswerPopupRule(*rule, state_, host_));
+    else Answer(connection, rule->id, Verdict::kLeave);
+    return;
+  }
   if (!from_host) return;
   if (const auto* status = std::get_if<StatusText>(&message)) {
     TabFor(connection, status->tab).link_text = status->text;
@@ -102,17 +127,26 @@ void BrowserTabs::Decide(ConnectionId connection, const browser_message::NewWind
 
   const std::shared_ptr<BrowserTabWindow> window = TabFor(connection, request.tab).window;
   window->SetLocation(request.url);
+  // A block goes back the moment it is counted, before the decision lets
+  // other messages run and sounds it: the new tab is on screen until then.
+  bool answered = false;
+  const std::string id = request.id;
   bool cancel = false;
-  window->RaiseNewWindow2(cancel);
+  window->RaiseNewWindow2(cancel, [&] {
+    answered = true;
+    Conclude(connection, id, browser_message::Verdict::kBlock);
+  });
+  if (!answered) Conclude(connection, id, cancel ? browser_message::Verdict::kBlock : browser_message::Verdict::kLeave);
+}
 
+void BrowserTabs::Conclude(ConnectionId asked, const std::string& id, browser_message::Verdict verdict) {
   // The decision may have waited for the prompt: by now the connection may
   // be gone (then the answer is dropped) or another may have asked instead.
-  const auto running = deciding_.find(request.id);
-  const ConnectionId reply_to = running != deciding_.end() ? running->second : connection;
+  const auto running = deciding_.find(id);
+  const ConnectionId reply_to = running != deciding_.end() ? running->second : asked;
   if (running != deciding_.end()) deciding_.erase(running);
-  const auto verdict = cancel ? browser_message::Verdict::kBlock : browser_message::Verdict::kLeave;
-  Remember(request.id, verdict);
-  Answer(reply_to, request.id, verdict);
+  Remember(id, verdict);
+  Answer(reply_to, id, verdict);
 }
 
 // The Exceptions switch for a browser tab: the request goes to the link its

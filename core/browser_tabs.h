@@ -45,8 +45,9 @@ class BrowserTabWindow final : public BrowserWindow {
   std::unique_ptr<Subscription> Subscribe(std::weak_ptr<BrowserEvents> listener) override;
 
   void SetLocation(std::string url) { url_ = std::move(url); }
-  // `cancel` as the browser passes it (false) and as the sink leaves it.
-  void RaiseNewWindow2(bool& cancel);
+  // `cancel` as the browser passes it (false) and as the sink leaves it; a
+  // block may be told through `answer_block` before the sink returns.
+  void RaiseNewWindow2(bool& cancel, const std::function<void()>& answer_block);
 
  private:
   using ListenerRecord = std::weak_ptr<BrowserEvents>;
@@ -75,14 +76,21 @@ class BrowserTabs {
   BrowserTabs(const BrowserTabs&) = delete;
   BrowserTabs& operator=(const BrowserTabs&) = delete;
 
-  // `from_host`: the other end is the native messaging host. Anything else
-  // that connects is answered "leave" and never decided for.
+  // `from_host`: the other end is the native messaging host; it is told the
+  // switches and the allow-next flag at once. Anything else that connects is
+  // answered "leave", never decided for and never told anything.
   void Connected(ConnectionId connection, bool from_host);
   void Received(ConnectionId connection, std::string_view message);
   // A message over the size limit, skipped unread.
   void ReceivedTooLong(ConnectionId connection);
   // Its tabs go; an answer still being decided for it is dropped when it comes.
   void Disconnected(ConnectionId connection);
+
+  // Tell every browser connected through the host what changed, as it changes.
+  void SwitchesChanged();
+  void AllowNextChanged();
+  void ListsChanged();
+  void ProgramGoing();
 
   std::size_t TabCount() const { return tabs_.size(); }
 
@@ -99,9 +107,13 @@ class BrowserTabs {
   void DropTab(ConnectionId connection, std::int64_t tab);
   void Decide(ConnectionId connection, const browser_message::NewWindowRequest& request);
   bool FromLinkOfItsTab(ConnectionId connection, const browser_message::NewWindowRequest& request);
+  // The verdict on a request being decided, to the connection that asked last.
+  void Conclude(ConnectionId asked, const std::string& id, browser_message::Verdict verdict);
   void Answer(ConnectionId connection, std::optional<std::string> id, browser_message::Verdict verdict);
   void Remember(const std::string& id, browser_message::Verdict verdict);
   void Reply(ConnectionId connection, const browser_message::Answer& answer);
+  void Tell(ConnectionId connection, const browser_message::News& news);
+  void TellAll(const browser_message::News& news);
 
   ProgramState& state_;
   PopupHost& host_;

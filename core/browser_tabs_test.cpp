@@ -72,6 +72,31 @@ TEST(BrowserMessage, ValidMessagesReadAsTheyWereMeantAndSurviveARoundTrip) {
     EXPECT_EQ(ParseVerdict(Serialize(verdict)), verdict);
   EXPECT_EQ(ParseVerdict("{\"type\":\"verdict\",\"id\":\"a\",\"verdict\":\"maybe\"}"), std::nullopt);
   EXPECT_EQ(ParseVerdict("{\"type\":\"verdict\",\"id\":1,\"verdict\":\"block\"}"), std::nullopt);
+
+  EXPECT_EQ(Parse("{\"type\":\"popupRule\",\"id\":\"p\",\"url\":\"https://a.example/\"}"),
+            Message(PopupRuleQuery{"p", "https://a.example/"}));
+  for (const auto& rule : {PopupRuleAnswer{"p", true, true}, PopupRuleAnswer{"p", true, false}, PopupRuleAnswer{"p"}})
+    EXPECT_EQ(ParseAnswer(Serialize(rule)), Answer(rule));
+}
+
+TEST(BrowserMessage, NewsReadsBackOnlyInItsExactShapeAndIsNeverAnAnswer) {
+  const News all[] = {SwitchesNews{true, false, true}, SwitchesNews{}, AllowNextNews{true}, AllowNextNews{false},
+                      ListsChangedNews{}, ProgramGoneNews{}};
+  for (const News& news : all) {
+    EXPECT_EQ(ParseNews(Serialize(news)), news) << Serialize(news);
+    EXPECT_EQ(ParseAnswer(Serialize(news)), std::nullopt) << Serialize(news);
+  }
+  EXPECT_EQ(Serialize(News(SwitchesNews{true, false, true})),
+            "{\"type\":\"switches\",\"blocking\":true,\"setupMode\":false,\"exceptions\":true}");
+  // What the host must not pass on: wrong members, wrong kinds, extras, an
+  // answer's shape, or something that is no news at all.
+  for (const char* text : {"{\"type\":\"switches\",\"blocking\":true,\"setupMode\":false}",
+                           "{\"type\":\"switches\",\"blocking\":1,\"setupMode\":false,\"exceptions\":true}",
+                           "{\"type\":\"allowNext\",\"set\":\"true\"}", "{\"type\":\"allowNext\",\"set\":true,\"id\":\"x\"}",
+                           "{\"type\":\"listsChanged\",\"lists\":[]}", "{\"type\":\"programGone\",\"running\":false}",
+                           "{\"type\":\"verdict\",\"id\":null,\"verdict\":\"leave\"}", "{\"type\":\"news\"}",
+                           "[\"programGone\"]", "{\"type\":\"programGone\"", ""})
+    EXPECT_EQ(ParseNews(text), std::nullopt) << text;
 }
 
 TEST(MessageFrames, MessagesComeWholeFromAnyPiecesAndTooLongOnesAreSkipped) {
@@ -106,10 +131,13 @@ class BrowserTabsTest : public ::testing::Test {
   static std::string Ask(const std::string& id, int tab, const std::string& url) {
     return Serialize(NewWindowRequest{id, tab, url});
   }
-  std::vector<std::string> SentTo(BrowserTabs::ConnectionId connection) const {
+  // The answers sent to a connection, and apart from them what it was told unasked.
+  std::vector<std::string> SentTo(BrowserTabs::ConnectionId connection) const { return Sent(connection, false); }
+  std::vector<std::string> ToldTo(BrowserTabs::ConnectionId connection) const { return Sent(connection, true); }
+  std::vector<std::string> Sent(BrowserTabs::ConnectionId connection, bool news) const {
     std::vector<std::string> texts;
     for (const auto& [to, text] : sent)
-      if (to == connection) texts.push_back(text);
+      if (to == connection && ParseNews(text).has_value() == news) texts.push_back(text);
     return texts;
   }
   static std::string Said(const std::string& id, Verdict verdict) { return Serialize(VerdictMessage{id, verdict}); }
@@ -186,6 +214,78 @@ TEST_F(BrowserTabsTest, ALinkLetsThroughOnlyItsOwnTabsRequestForItsAddress) {
                            Said("allow-next", Verdict::kLeave), Said("Exceptions off", Verdict::kBlock),
                            Said("not a link", Verdict::kBlock), Said("pointer gone", Verdict::kBlock)}));
   EXPECT_EQ(state.intStopped, 6);
+}
+
+TEST_F(BrowserTabsTest, ABlockGoesBackBeforeMessagesRunAndItsSoundNeverHoldsUpTheNext) {
+  host.options.chkSound = true;
+  tabs.Connected(1, true);
+  // Runs in the first block's message processing: its verdict is out, and
+  // the next request is decided there, its verdict out before any sound.
+  std::vector<std::string> seen_while_pumping;
+  int sounds_while_pumping = -1;
+  host.Post([&] {
+    seen_while_pumping = SentTo(1);
+    tabs.Received(1, Ask("b", 7, "http://popper.example/"));
+    sounds_while_pumping = host.started_sounds + host.sounds;
+  });
+  tabs.Received(1, Ask("a", 7, "http://popper.example/"));
+  EXPECT_EQ(seen_while_pumping, std::vector<std::string>{Said("a", Verdict::kBlock)});
+  EXPECT_EQ(sounds_while_pumping, 1);  // "b"'s own, started after its verdict
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("a", Verdict::kBlock), Said("b", Verdict::kBlock)}));
+  // Started, never played to the end before an answer.
+  EXPECT_EQ(host.started_sounds, 2);
+  EXPECT_EQ(host.sounds, 0);
+  EXPECT_EQ(state.intStopped, 2);
+
+  // A block from the prompt's answer is told first too, and only once.
+  host.options.chkAuto = true;
+  host.answer = false;
+  tabs.Received(1, Ask("c", 7, "http://neither.example/"));
+  EXPECT_EQ(SentTo(1).back(), Said("c", Verdict::kBlock));
+  EXPECT_EQ(SentTo(1).size(), 3u);
+  EXPECT_EQ(host.started_sounds, 3);
+}
+
+TEST_F(BrowserTabsTest, EveryBrowserIsToldEachChangeAndAskedRulesChangeNothing) {
+  host.options.chkAuto = true;
+  tabs.Connected(1, true);
+  tabs.Connected(2, false);  // a stranger hears nothing
+  state.boolAllowNext = true;
+  tabs.Connected(3, true);
+  const std::string on_connect = Serialize(News(SwitchesNews{true, true, true}));
+  EXPECT_EQ(ToldTo(1), (std::vector<std::string>{on_connect, Serialize(News(AllowNextNews{false}))}));
+  EXPECT_EQ(ToldTo(3), (std::vector<std::string>{on_connect, Serialize(News(AllowNextNews{true}))}));
+  sent.clear();
+
+  host.options.chkLinks = false;
+  tabs.SwitchesChanged();
+  state.boolAllowNext = false;
+  tabs.AllowNextChanged();
+  tabs.ListsChanged();
+  tabs.ProgramGoing();
+  const std::vector<std::string> told{Serialize(News(SwitchesNews{true, true, false})),
+                                      Serialize(News(AllowNextNews{false})), Serialize(News(ListsChangedNews{})),
+                                      Serialize(News(ProgramGoneNews{}))};
+  EXPECT_EQ(ToldTo(1), told);
+  EXPECT_EQ(ToldTo(3), told);
+  EXPECT_TRUE(ToldTo(2).empty());
+  sent.clear();
+
+  // Let through by its site only with blocking on; asking decides, counts,
+  // prompts and clears nothing, even with allow-next set.
+  state.boolAllowNext = true;
+  tabs.Received(1, Serialize(PopupRuleQuery{"r1", "https://ALLOWED.example/x?y#z"}));
+  tabs.Received(1, Serialize(PopupRuleQuery{"r2", "https://neither.example/"}));
+  host.options.chkStopPop = false;
+  tabs.Received(3, Serialize(PopupRuleQuery{"r3", "https://allowed.example/"}));
+  tabs.Received(2, Serialize(PopupRuleQuery{"r4", "https://allowed.example/"}));
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Serialize(Answer(PopupRuleAnswer{"r1", true, true})),
+                                                 Serialize(Answer(PopupRuleAnswer{"r2", true, false}))}));
+  EXPECT_EQ(SentTo(3), std::vector<std::string>{Serialize(Answer(PopupRuleAnswer{"r3", true, false}))});
+  EXPECT_EQ(SentTo(2), std::vector<std::string>{Said("r4", Verdict::kLeave)});
+  EXPECT_TRUE(state.boolAllowNext);
+  EXPECT_EQ(host.prompts, 0);
+  EXPECT_EQ(state.intStopped, 0);
 }
 
 TEST_F(BrowserTabsTest, AWaitingPromptKeepsServingOtherConnectionsEachGettingItsOwnAnswers) {

@@ -19,15 +19,19 @@ void IE_Class::SetIEctl(std::shared_ptr<BrowserWindow> IncomeIE) {
 
 void IE_Class::IE_StatusTextChange(const std::string& Text) { state_.strStatusText = Text; }
 
-void IE_Class::IE_NewWindow2(bool& Cancel) {
+void IE_Class::IE_NewWindow2(bool& Cancel) { IE_NewWindow2(Cancel, nullptr); }
+
+void IE_Class::IE_NewWindow2(bool& Cancel, const std::function<void()>& answer_block) {
   // The decision may run a nested message loop in which the tracker drops this
   // sink; keep it (and its browser) alive until the answer is written.
   const auto keep_alive = shared_from_this();
   const std::shared_ptr<BrowserWindow> browser = IE_;
-  const NewWindowVerdict verdict = DecideNewWindow(state_, host_, [&]() -> std::optional<std::string> {
+  auto location = [&]() -> std::optional<std::string> {
     if (!browser) return std::nullopt;
     return browser->LocationURL();
-  });
+  };
+  const NewWindowVerdict verdict = answer_block ? DecideNewTab(state_, host_, location, answer_block)
+                                                : DecideNewWindow(state_, host_, location);
   ApplyVerdict(verdict, Cancel);
 }
 

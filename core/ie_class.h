@@ -2,6 +2,7 @@
 // last status text and answers the window's new-window requests.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,12 +29,17 @@ class IE_Class : public BrowserEvents, public std::enable_shared_from_this<IE_Cl
 
   void IE_StatusTextChange(const std::string& Text);
   void IE_NewWindow2(bool& Cancel);
+  // NewWindow2 of a browser tab: a block is answered through `answer_block` first.
+  void IE_NewWindow2(bool& Cancel, const std::function<void()>& answer_block);
 
   const std::shared_ptr<BrowserWindow>& IE() const { return IE_; }
 
  private:
   void OnStatusTextChange(const std::string& text) override { IE_StatusTextChange(text); }
   void OnNewWindow2(bool& cancel) override { IE_NewWindow2(cancel); }
+  void OnNewTabWindow2(bool& cancel, const std::function<void()>& answer_block) override {
+    IE_NewWindow2(cancel, answer_block);
+  }
 
   ProgramState& state_;
   PopupHost& host_;

@@ -26,12 +26,19 @@ TEST_F(PopupDecision, BlockingOffTouchesNothingAndKeepsTheAllowNextFlag) {
   EXPECT_TRUE(state.boolAllowNext);
   EXPECT_EQ(state.intStopped, 0);
   EXPECT_EQ(host.sounds, 0);
+  // The flag's changes are told (the browsers follow them); the same link
+  // again changes nothing.
+  EXPECT_EQ(Decide("http://popper.example/"), NewWindowVerdict::kUntouched);
+  EXPECT_EQ(host.allow_next_changes, 1);
   // Blocking switched on: the first request uses the flag, the second is decided.
   host.options.chkStopPop = true;
   host.options.chkLinks = false;
   EXPECT_EQ(Decide("http://popper.example/"), NewWindowVerdict::kLetThrough);
   EXPECT_FALSE(state.boolAllowNext);
+  EXPECT_EQ(host.allow_next_changes, 2);
   EXPECT_EQ(Decide("http://popper.example/"), NewWindowVerdict::kBlock);
+  EXPECT_EQ(host.allow_next_changes, 2);
+  EXPECT_EQ(host.started_sounds, 0);  // Internet Explorer's blocks play it through
 }
 
 TEST_F(PopupDecision, LinkStatusTextLetsOneRequestThrough) {

@@ -1,5 +1,6 @@
 // What the popup decision needs from the rest of the program: the switches as
-// they stand now, the message loop, the block sound and the setup-mode prompt.
+// they stand now, the message loop, the block sound, the setup-mode prompt,
+// and word of the allow-next flag's changes.
 #pragma once
 
 namespace quellix {
@@ -23,6 +24,12 @@ class PopupHost {
   virtual bool WaitForMessage() = 0;
   // Plays "\sounds\pop.wav" from the program's folder and returns when done.
   virtual void PlayBlockSound() = 0;
+  // Starts the same sound and returns at once, for blocks whose answer must
+  // not wait for it (browser tabs). A block sound still playing is left to
+  // finish and this one is dropped, so a burst of blocks sounds once.
+  virtual void StartBlockSound() = 0;
+  // A decision set the allow-next flag (a link) or used it.
+  virtual void AllowNextChanged() = 0;
   // Loads the setup-mode prompt (filled from strCurrentSite when it loads) and
   // shows it modeless; false when it cannot be shown.
   virtual bool ShowSetupPrompt() = 0;

@@ -35,12 +35,12 @@ Module1::Module1(ListFiles& files, std::string program_folder, std::string defau
       allowed_{"\\allowed.txt", "allowed", List1, state.strAllowed, {}},
       disallowed_{"\\disallowed.txt", "disallowed", List2, state.strDisallowed, {}} {}
 
-StoreResult Module1::AddAllowed(const std::string& entry) { return Add(allowed_, entry); }
-StoreResult Module1::AddDisallowed(const std::string& entry) { return Add(disallowed_, entry); }
-StoreResult Module1::RemoveAllowed(const std::string& entry) { return Remove(allowed_, entry); }
-StoreResult Module1::RemoveDisallowed(const std::string& entry) { return Remove(disallowed_, entry); }
-StoreResult Module1::LoadAllowed() { return Load(allowed_); }
-StoreResult Module1::LoadDisallowed() { return Load(disallowed_); }
+StoreResult Module1::AddAllowed(const std::string& entry) { return Changed(Add(allowed_, entry)); }
+StoreResult Module1::AddDisallowed(const std::string& entry) { return Changed(Add(disallowed_, entry)); }
+StoreResult Module1::RemoveAllowed(const std::string& entry) { return Changed(Remove(allowed_, entry)); }
+StoreResult Module1::RemoveDisallowed(const std::string& entry) { return Changed(Remove(disallowed_, entry)); }
+StoreResult Module1::LoadAllowed() { return Changed(Load(allowed_)); }
+StoreResult Module1::LoadDisallowed() { return Changed(Load(disallowed_)); }
 StoreResult Module1::SaveAllowed() { return Save(allowed_); }
 StoreResult Module1::SaveDisallowed() { return Save(disallowed_); }
 

@@ -12,6 +12,7 @@
 // rewritten from what little the list box shows.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ class Module1 {
   StoreResult SaveDisallowed();
   StoreResult EnsureListFiles();
 
+  // Called after every change that reaches a list text (an entry added or
+  // deleted, a list loaded), whoever made it.
+  void SetChangeListener(std::function<void()> listener) { on_change_ = std::move(listener); }
+
   std::string AllowedPath() const { return folder_ + "\\allowed.txt"; }
   std::string DisallowedPath() const { return folder_ + "\\disallowed.txt"; }
 
@@ -55,6 +60,10 @@ class Module1 {
   StoreResult RefuseUnloaded(const Side& side) const;
 
   std::string PathOf(const Side& side) const { return folder_ + side.file_literal; }
+  StoreResult Changed(StoreResult result) const {
+    if (result && on_change_) on_change_();
+    return result;
+  }
   StoreResult Add(Side& side, const std::string& entry);
   StoreResult Remove(Side& side, const std::string& entry);
   StoreResult Load(Side& side);
@@ -64,6 +73,7 @@ class Module1 {
   ListFiles& files_;
   std::string folder_;
   std::string default_allowed_host_;
+  std::function<void()> on_change_;
   Side allowed_;
   Side disallowed_;
 };

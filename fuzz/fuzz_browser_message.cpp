@@ -2,7 +2,8 @@
 // stream cut into frames wherever the fuzzer likes, each frame parsed; every
 // valid message survives its canonical text unchanged, and every answer the
 // host would pass on (verdicts, the panel's state and "Always allow"
-// answers) reads back as itself.
+// answers, pop-up rules) or the program's news reads back as itself, and no
+// text is both an answer and news (the host tells them apart that way).
 #include <cstdlib>
 
 #include "core/browser_message.h"
@@ -38,6 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
   }
   if (const auto verdict = ParseVerdict(whole); verdict && ParseVerdict(Serialize(*verdict)) != verdict) std::abort();
-  if (const auto answer = ParseAnswer(whole); answer && ParseAnswer(Serialize(*answer)) != answer) std::abort();
+  const auto answer = ParseAnswer(whole);
+  if (answer && ParseAnswer(Serialize(*answer)) != answer) std::abort();
+  const auto news = ParseNews(whole);
+  if (news && (answer || ParseNews(Serialize(*news)) != news)) std::abort();
   return 0;
 }

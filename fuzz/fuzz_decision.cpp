@@ -16,6 +16,8 @@ class FuzzHost : public quellix::PopupHost {
   void ProcessPendingMessagesOnce() override {}
   bool WaitForMessage() override { return false; }
   void PlayBlockSound() override { ++sounds; }
+  void StartBlockSound() override { std::abort(); }  // only browser tabs start it
+  void AllowNextChanged() override {}
   bool ShowSetupPrompt() override {
     ++prompts;
     if (answer_mode == 2) return false;  // the prompt cannot be shown

@@ -5,5 +5,6 @@
 namespace quellix::modPlaySound {
 
 void PlaySound(const std::string& wave_path) { platform::PlayWaveSync(wave_path); }
+void StartSound(const std::string& wave_path) { platform::StartWave(wave_path); }
 
 }  // namespace quellix::modPlaySound

@@ -6,5 +6,7 @@
 namespace quellix::modPlaySound {
 
 void PlaySound(const std::string& wave_path);
+// Starts it without waiting; dropped while one started so is still playing.
+void StartSound(const std::string& wave_path);
 
 }  // namespace quellix::modPlaySound

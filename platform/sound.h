@@ -10,4 +10,9 @@ namespace quellix::platform {
 // portable build has no sound output and returns at once.
 void PlayWaveSync(const std::string& path);
 
+// Starts the wave file and returns at once. While a sound started this way
+// is still playing, the new one is dropped (SND_NOSTOP), so a burst sounds
+// once and the first sound is heard whole.
+void StartWave(const std::string& path);
+
 }  // namespace quellix::platform

@@ -3,5 +3,6 @@
 namespace quellix::platform {
 
 void PlayWaveSync(const std::string& /*path*/) {}
+void StartWave(const std::string& /*path*/) {}
 
 }  // namespace quellix::platform

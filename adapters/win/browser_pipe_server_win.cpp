@@ -17,6 +17,8 @@ constexpr wchar_t kWindowClass[] = L"Quellix.BrowserPipe";
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
 // An answer the other end does not take within this time ends the connection.
 constexpr DWORD kWriteTimeoutMs = 5000;
+// At the program's end a host that does not take its last message at once is not waited for.
+constexpr DWORD kFinalWriteTimeoutMs = 200;
 // The worker waits on its two events, the listening pipe and one read per
 // connection; Windows waits on at most MAXIMUM_WAIT_OBJECTS at once. A client
 // past the limit is still accepted, and closed at once: its host then answers
@@ -137,6 +139,7 @@ BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host, Modul
 
 BrowserPipeServer::~BrowserPipeServer() {
   if (worker_.joinable()) {
+    tabs_.ProgramGoing();
     SetEvent(stop_.Get());
     worker_.join();
   }
@@ -288,6 +291,19 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
     connections.erase(found);
     Post(Event{Event::Kind::kDisconnected, id, {}, false, {}});
   };
+  auto write_outbox = [&](DWORD timeout_ms) {
+    std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> answers;
+    {
+      const std::lock_guard lock(mutex_);
+      answers.swap(outbox_);
+    }
+    for (const auto& [id, frame] : answers) {
+      const auto found = connections.find(id);
+      if (found == connections.end()) continue;  // gone: the answer is dropped
+      if (!WriteAllOverlapped(found->second->pipe.Get(), frame, found->second->write_event.Get(), timeout_ms))
+        close(id);
+    }
+  };
   listen();
 
   for (;;) {
@@ -317,17 +333,7 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
     }
 
     if (woke == WAIT_OBJECT_0 + 1) {
-      std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> answers;
-      {
-        const std::lock_guard lock(mutex_);
-        answers.swap(outbox_);
-      }
-      for (const auto& [id, frame] : answers) {
-        const auto found = connections.find(id);
-        if (found == connections.end()) continue;  // gone: the answer is dropped
-        if (!WriteAllOverlapped(found->second->pipe.Get(), frame, found->second->write_event.Get(), kWriteTimeoutMs))
-          close(id);
-      }
+      write_outbox(kWriteTimeoutMs);
       continue;
     }
 
@@ -374,6 +380,9 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
     if (!StartRead(connection)) close(id);
   }
 
+  // What was said last (the program going) still reaches every browser
+  // that takes it at once.
+  write_outbox(kFinalWriteTimeoutMs);
   for (auto& [id, connection] : connections) StopRead(*connection);
   if (listening) {
     CancelIoEx(listening.Get(), &connect);

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "core/browser_tabs.h"
+#include "core/program_news.h"
 #include "platform/win/browser_pipe_win.h"
 #include "platform/win/scoped_handle.h"
 
@@ -28,7 +29,7 @@ namespace quellix::win {
 // answered "leave" (see BrowserTabs::Connected).
 inline constexpr const wchar_t* kBrowserHostImageName = L"QuellixBridge.exe";
 
-class BrowserPipeServer {
+class BrowserPipeServer final : public ProgramNews {
  public:
   // Starts listening at once; when that fails the program simply guards no
   // browser through the extension.
@@ -38,7 +39,8 @@ class BrowserPipeServer {
   // is then tried again until it succeeds.
   using WakeUp = std::function<bool(HWND window, UINT message)>;
   BrowserPipeServer(ProgramState& state, PopupHost& host, Module1* lists = nullptr, WakeUp wake = {});
-  // Stops the worker and closes every connection.
+  // Tells every browser that the program is going, stops the worker once
+  // that is written, and closes every connection.
   ~BrowserPipeServer();
   BrowserPipeServer(const BrowserPipeServer&) = delete;
   BrowserPipeServer& operator=(const BrowserPipeServer&) = delete;
@@ -46,6 +48,11 @@ class BrowserPipeServer {
   // Not listening because another program already served the pipe's name
   // when this one started: the browsers cannot reach the program.
   bool NameTaken() const { return name_taken_; }
+
+  // Told to every connected browser (on the user-interface thread).
+  void SwitchesChanged() override { tabs_.SwitchesChanged(); }
+  void AllowNextChanged() override { tabs_.AllowNextChanged(); }
+  void ListsChanged() override { tabs_.ListsChanged(); }
 
  private:
   struct Event {

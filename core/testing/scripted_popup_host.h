@@ -31,6 +31,8 @@ class ScriptedPopupHost : public PopupHost {
     return true;
   }
   void PlayBlockSound() override { ++sounds; }
+  void StartBlockSound() override { ++started_sounds; }
+  void AllowNextChanged() override { ++allow_next_changes; }
   bool ShowSetupPrompt() override {
     if (prompt_fails) return false;
     ++prompts;
@@ -54,7 +56,9 @@ class ScriptedPopupHost : public PopupHost {
   bool prompt_fails = false;
   std::function<void()> on_prompt;
   int pumped = 0;
-  int sounds = 0;
+  int sounds = 0;          // played to the end before the answer
+  int started_sounds = 0;  // started without waiting
+  int allow_next_changes = 0;
   int prompts = 0;
 
  private:

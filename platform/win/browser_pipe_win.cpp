@@ -138,12 +138,20 @@ bool WriteAllOverlapped(HANDLE handle, std::string_view bytes, HANDLE event, DWO
   return true;
 }
 
-DWORD ReadSomeOverlapped(HANDLE handle, char* buffer, DWORD size, HANDLE event) {
+DWORD ReadSomeOverlapped(HANDLE handle, char* buffer, DWORD size, HANDLE event, HANDLE stop) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
   ResetEvent(event);
   DWORD read = 0;
   if (!ReadFile(handle, buffer, size, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING) return 0;
+  if (stop != nullptr) {
+    const HANDLE waits[] = {event, stop};
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      CancelIoEx(handle, &overlapped);
+      GetOverlappedResult(handle, &overlapped, &read, TRUE);
+      return 0;
+    }
+  }
   if (!GetOverlappedResult(handle, &overlapped, &read, TRUE)) return 0;
   return read;
 }

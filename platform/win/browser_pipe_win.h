@@ -68,7 +68,8 @@ bool SameFilePath(const std::wstring& a, const std::wstring& b);
 // unfinished write is cancelled. `event` is a manual-reset event of the caller's.
 bool WriteAllOverlapped(HANDLE handle, std::string_view bytes, HANDLE event, DWORD ms);
 // Reads up to `size` bytes from an overlapped handle, waiting until some
-// arrive; 0 at the end of the stream or on failure.
-DWORD ReadSomeOverlapped(HANDLE handle, char* buffer, DWORD size, HANDLE event);
+// arrive; 0 at the end of the stream, on failure, or once `stop` (an event
+// of the caller's, when given) is set.
+DWORD ReadSomeOverlapped(HANDLE handle, char* buffer, DWORD size, HANDLE event, HANDLE stop = nullptr);
 
 }  // namespace quellix::win

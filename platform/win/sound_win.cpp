@@ -11,4 +11,8 @@ void PlayWaveSync(const std::string& path) {
   sndPlaySoundA(AnsiFromUtf8(path).c_str(), SND_NODEFAULT);
 }
 
+void StartWave(const std::string& path) {
+  sndPlaySoundA(AnsiFromUtf8(path).c_str(), SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
+}
+
 }  // namespace quellix::platform

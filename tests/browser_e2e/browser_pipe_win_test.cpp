@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,15 +31,30 @@ namespace {
 using namespace browser_message;
 using win::ScopedHandle;
 
-// Switches as the program would read them: blocking on, no setup mode.
+// Switches as the program would read them (blocking on, no setup mode, unless
+// a test sets them otherwise); the block sound, when switched on, takes a second, as a long wave file would
+// (Wine here has no sound device): played, it holds its caller that long;
+// started, it plays on by itself, and a start while it plays is dropped.
 class BlockingHost : public PopupHost {
  public:
+  static constexpr ULONGLONG kSoundMs = 1000;
+
   PopupOptions ReadOptions() override { return options; }
   PopupOptions options{.chkStopPop = true};
   void ProcessPendingMessagesOnce() override {}
   bool WaitForMessage() override { return false; }
-  void PlayBlockSound() override {}
+  void PlayBlockSound() override { Sleep(kSoundMs); }
+  void StartBlockSound() override {
+    const ULONGLONG now = GetTickCount64();
+    if (now < sound_ends) return;
+    sound_ends = now + kSoundMs;
+    if (first_sound_ends == 0) first_sound_ends = sound_ends;
+  }
+  void AllowNextChanged() override {}
   bool ShowSetupPrompt() override { return false; }
+
+  ULONGLONG sound_ends = 0;
+  ULONGLONG first_sound_ends = 0;
 };
 
 // Handles this thread's messages (the server's hand-over) until `done` or the time is up.
@@ -53,18 +69,33 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
   return true;
 }
 
-// Collects the frames that arrive on a handle, on a thread of its own.
+// Collects the frames that arrive on a handle, on a thread of its own: the
+// answers apart from the news told unasked.
 class FrameCollector {
  public:
   FrameCollector(HANDLE source, bool overlapped) : thread_([this, source, overlapped] { Run(source, overlapped); }) {}
-  ~FrameCollector() { thread_.join(); }
-  std::vector<std::string> Frames() {
-    const std::lock_guard lock(mutex_);
-    return frames_;
+  ~FrameCollector() { Finish(); }
+  // Waits for the end of the stream.
+  void Finish() {
+    if (thread_.joinable()) thread_.join();
   }
+  std::vector<std::string> Frames() { return Kept(false); }
+  std::vector<std::string> News() { return Kept(true); }
   std::size_t Count() { return Frames().size(); }
+  // When the last answer arrived (GetTickCount64).
+  ULONGLONG LastAnswerTime() {
+    const std::lock_guard lock(mutex_);
+    return last_answer_time_;
+  }
 
  private:
+  std::vector<std::string> Kept(bool news) {
+    const std::lock_guard lock(mutex_);
+    std::vector<std::string> kept;
+    for (const std::string& frame : frames_)
+      if (ParseNews(frame).has_value() == news) kept.push_back(frame);
+    return kept;
+  }
   void Run(HANDLE source, bool overlapped) {
     ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     MessageFrameReader reader(kMaxMessageFromHost);
@@ -80,11 +111,13 @@ class FrameCollector {
       reader.Feed(std::string_view(buffer, read), [this](const MessageFrameReader::Frame& frame) {
         const std::lock_guard lock(mutex_);
         frames_.push_back(frame.too_long ? "<too long>" : frame.payload);
+        if (!ParseNews(frames_.back())) last_answer_time_ = GetTickCount64();
       });
     }
   }
   std::mutex mutex_;
   std::vector<std::string> frames_;
+  ULONGLONG last_answer_time_ = 0;
   std::thread thread_;
 };
 
@@ -138,10 +171,11 @@ class BridgeProcess {
     End();
     output_.reset();
   }
-  // The browser closes the port: the host ends.
+  // The browser closes the port: the host ends, and all it said is collected.
   void End() {
     to_bridge_.Reset();
     if (process_ && WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
+    output_->Finish();
   }
 
   bool Started() const { return process_.IsValid(); }
@@ -314,6 +348,103 @@ TEST_F(BrowserPipe, EachAnsweredPromptIsDecidedAtOnce) {
   EXPECT_EQ(state.intStopped, 5);
   EXPECT_EQ(prompts, 5);
   DestroyWindow(prompt_window);
+}
+
+TEST_F(BrowserPipe, BlocksInARowAllGoBackBeforeTheFirstBlockSoundEndsAndTheEndIsToldOnce) {
+  host.options.chkSound = true;
+  std::optional<win::BrowserPipeServer> server(std::in_place, state, host);
+  ASSERT_TRUE(server->Listening());
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+  // Each asked once the one before is answered, as one page's pop-ups come.
+  const std::vector<std::string> ids{"one", "two", "three", "four"};
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    bridge.Send(Ask(ids[i]));
+    ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() > i; }, 20000)) << ids[i];
+  }
+  std::vector<std::string> expected;
+  for (const std::string& id : ids) expected.push_back(Said(id, Verdict::kBlock));
+  EXPECT_EQ(bridge.Output().Frames(), expected);
+  ASSERT_NE(host.first_sound_ends, 0u);
+  EXPECT_LT(bridge.Output().LastAnswerTime(), host.first_sound_ends);
+  EXPECT_EQ(state.intStopped, 4);
+
+  // Told the switches and the flag when it connected, and once that the program went.
+  server.reset();
+  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().News().size() >= 3; }, 10000));
+  Sleep(300);
+  bridge.End();
+  EXPECT_EQ(bridge.Output().News(),
+            (std::vector<std::string>{Serialize(News(SwitchesNews{true, false, false})),
+                                      Serialize(News(AllowNextNews{false})), Serialize(News(ProgramGoneNews{}))}));
+}
+
+// The program's end of the pipe as this test plays it, to say what the
+// program never would.
+class ProgramEnd {
+ public:
+  ProgramEnd() {
+    std::optional<win::PipeSecurity> security = win::PipeSecurity::ForSession();
+    if (!security) return;
+    pipe_.Reset(CreateNamedPipeW(win::BrowserPipeName().c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 1 << 16, 1 << 16, 0,
+                                 security->Attributes()));
+  }
+  // Waits for the host to connect by itself.
+  bool AwaitHost(DWORD ms) {
+    OVERLAPPED connect{};
+    connect.hEvent = event_.Get();
+    if (ConnectNamedPipe(pipe_.Get(), &connect) || GetLastError() == ERROR_PIPE_CONNECTED) return true;
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    if (WaitForSingleObject(event_.Get(), ms) == WAIT_OBJECT_0) return true;
+    CancelIoEx(pipe_.Get(), &connect);
+    DWORD ignored = 0;
+    GetOverlappedResult(pipe_.Get(), &connect, &ignored, TRUE);
+    return false;
+  }
+  bool Say(std::string_view payload) {
+    return win::WriteAllOverlapped(pipe_.Get(), FrameMessage(payload), event_.Get(), 5000);
+  }
+  void Leave() { pipe_.Reset(); }
+
+ private:
+  ScopedHandle pipe_;
+  ScopedHandle event_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+TEST_F(BrowserPipe, TheHostFindsAProgramStartedLaterAndPassesOnOnlyWellFormedNews) {
+  BridgeProcess bridge;
+  ASSERT_TRUE(bridge.Started());
+  Sleep(300);  // the host has looked for the program and not found it
+  const std::string switches = Serialize(News(SwitchesNews{true, false, true}));
+  const std::string lists = Serialize(News(ListsChangedNews{}));
+  const std::string gone = Serialize(News(ProgramGoneNews{}));
+  {
+    ProgramEnd program;
+    ASSERT_TRUE(program.AwaitHost(5000));  // with nothing asked of the host
+    for (const std::string& said :
+         {switches, std::string("{\"type\":\"switches\",\"blocking\":true}"),
+          std::string("{\"type\":\"allowNext\",\"set\":true,\"tab\":1}"), std::string("{\"type\":\"allowNext\"}"),
+          std::string("{\"type\":\"listsChanged\",\"id\":\"x\"}"), Said("nobody", Verdict::kBlock),
+          std::string("\xFF not json"), lists})
+      ASSERT_TRUE(program.Say(said));
+    ASSERT_TRUE(PumpUntil([&] { return bridge.Output().News().size() >= 2; }, 10000));
+    program.Leave();  // ends without a word: the host says it has gone
+    ASSERT_TRUE(PumpUntil([&] { return bridge.Output().News().size() >= 3; }, 10000));
+  }
+  {
+    // Found again; this time the program says it is going, and the host
+    // does not say it twice.
+    ProgramEnd program;
+    ASSERT_TRUE(program.AwaitHost(5000));
+    ASSERT_TRUE(program.Say(gone));
+    ASSERT_TRUE(PumpUntil([&] { return bridge.Output().News().size() >= 4; }, 10000));
+    program.Leave();
+    Sleep(300);
+  }
+  bridge.End();
+  EXPECT_EQ(bridge.Output().News(), (std::vector<std::string>{switches, lists, gone, gone}));
+  EXPECT_TRUE(bridge.Output().Frames().empty());  // the verdict for nobody's request went nowhere
 }
 
 TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {

@@ -16,6 +16,8 @@ class PumpingPopupHost : public PopupHost {
   void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
   bool WaitForMessage() override { return platform::WaitForMessage(); }
   void PlayBlockSound() override { ++sounds; }
+  void StartBlockSound() override { ++sounds; }
+  void AllowNextChanged() override {}
   bool ShowSetupPrompt() override { return on_prompt ? on_prompt() : false; }
 
   PopupOptions options{.chkStopPop = true, .chkAuto = false, .chkSound = false, .chkLinks = true};

@@ -108,6 +108,9 @@ Form1::Form1(Form1Environment environment)
       program_(env_.state),
       options_(env_.settings, options::ApplicationName()),
       lists_(list_files_, env_.lists_folder, env_.default_allowed_host, env_.state, allowed_box_, disallowed_box_) {
+  lists_.SetChangeListener([this] {
+    if (news_ != nullptr) news_->ListsChanged();
+  });
   for (const SwitchRow& row : kSwitchRows) {
     auto* box = static_cast<ui::CheckBox*>(FindControl(row.box));
     box->SetToolTipText(row.tooltip);
@@ -340,6 +343,10 @@ PopupOptions Form1::ReadOptions() {
 void Form1::ProcessPendingMessagesOnce() { platform::ProcessPendingMessagesOnce(); }
 bool Form1::WaitForMessage() { return platform::WaitForMessage(); }
 void Form1::PlayBlockSound() { modPlaySound::PlaySound(env_.program_folder + "\\sounds\\pop.wav"); }
+void Form1::StartBlockSound() { modPlaySound::StartSound(env_.program_folder + "\\sounds\\pop.wav"); }
+void Form1::AllowNextChanged() {
+  if (news_ != nullptr) news_->AllowNextChanged();
+}
 bool Form1::ShowSetupPrompt() { return env_.windows.ShowSetupPrompt(); }
 
 }  // namespace quellix

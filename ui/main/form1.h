@@ -15,6 +15,7 @@
 #include "core/browser.h"
 #include "core/ie_windows.h"
 #include "core/popup_host.h"
+#include "core/program_news.h"
 #include "core/program_state.h"
 #include "core/site_list_store.h"
 #include "platform/add_remove.h"
@@ -105,7 +106,13 @@ class Form1 final : public ui::Form, public PopupHost {
   void ProcessPendingMessagesOnce() override;
   bool WaitForMessage() override;
   void PlayBlockSound() override;
+  void StartBlockSound() override;
+  void AllowNextChanged() override;
   bool ShowSetupPrompt() override;
+
+  // Who is told when a switch the browsers follow, the allow-next flag or a
+  // list changes; null: nobody.
+  void TellChangesTo(ProgramNews* news) { news_ = news; }
 
   Module1& SiteLists() { return lists_; }
   // The tray icon's identifier: the handle of the window's icon.
@@ -194,6 +201,7 @@ class Form1 final : public ui::Form, public PopupHost {
   std::optional<AddRemove> objAddRemove;   // the start-up entry
   std::optional<clsOnTop> objOnTop;
   platform::GroupPolicy policy_;
+  ProgramNews* news_ = nullptr;
   std::shared_ptr<cIEWindows> tracker_;  // last: the first to go
 };
 

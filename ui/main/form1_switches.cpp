@@ -13,11 +13,20 @@ void Form1::SwitchMessage(const ui::CheckBox& box, const char* on, const char* o
   ShowStatus(box.Value() == 1 ? on : off);
 }
 
-void Form1::Check1_Click() { SwitchMessage(Check1, "Now blocking popups", "Now allowing popups"); }
+void Form1::Check1_Click() {
+  SwitchMessage(Check1, "Now blocking popups", "Now allowing popups");
+  if (news_ != nullptr) news_->SwitchesChanged();
+}
 
-void Form1::Check2_Click() { SwitchMessage(Check2, "Setup Mode Enabled", "Setup Mode Disabled"); }
+void Form1::Check2_Click() {
+  SwitchMessage(Check2, "Setup Mode Enabled", "Setup Mode Disabled");
+  if (news_ != nullptr) news_->SwitchesChanged();
+}
 
-void Form1::Check6_Click() { SwitchMessage(Check6, "Auto New Window Enabled", "Auto New Window Disabled"); }
+void Form1::Check6_Click() {
+  SwitchMessage(Check6, "Auto New Window Enabled", "Auto New Window Disabled");
+  if (news_ != nullptr) news_->SwitchesChanged();
+}
 
 void Form1::Check5_Click() {
   SwitchMessage(Check5, "Sounds Enabled", "Sounds Disabled");
@@ -53,6 +62,7 @@ void Form1::Command5_Click() {
   if (policy_.allow_next_off) return;
   program_.boolAllowNext = !program_.boolAllowNext;
   ShowStatus(program_.boolAllowNext ? "The next popup will be allowed." : "The next popup will NOT be allowed.");
+  AllowNextChanged();
 }
 
 void Form1::Command6_Click() { SetWindowState(ui::WindowState::kMinimized); }
@@ -63,6 +73,7 @@ void Form1::pctHotkey_MouseMove() {
   if (policy_.allow_next_off) return;
   program_.boolAllowNext = !program_.boolAllowNext;
   ShowStatus(program_.boolAllowNext ? "The next popup will be allowed." : "The next popup will NOT be allowed.");
+  AllowNextChanged();
 }
 
 }  // namespace quellix

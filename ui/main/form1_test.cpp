@@ -386,6 +386,38 @@ TEST_F(MainWindow, AllowNextButtonTogglesTheFlag) {
   EXPECT_EQ(f.StatusBar1.PanelText(2), "The next popup will NOT be allowed.");
 }
 
+TEST_F(MainWindow, TheBrowsersAreToldOfWhatTheyFollowAndOfNothingElse) {
+  struct RecordingNews final : ProgramNews {
+    void SwitchesChanged() override { told.push_back("switches"); }
+    void AllowNextChanged() override { told.push_back("allowNext"); }
+    void ListsChanged() override { told.push_back("lists"); }
+    std::vector<std::string> told;
+  } news;
+  Store("chkAuto", "0");
+  auto page = shell->AddWindowSilently("http://www.unlisted.example/page.html");
+  Form1& f = Start();
+  f.TellChangesTo(&news);
+  f.Check1.UserClick();
+  f.Check2.UserClick();
+  f.Check6.UserClick();
+  f.Check5.UserClick();  // the sound and the window's own switches are no news
+  f.Check3.UserClick();
+  f.Check1.UserClick();
+  f.Command5.Click();
+  EXPECT_FALSE(page->RaiseNewWindow2(true));  // the flag used
+  f.Text1.SetText("");
+  f.Command1.Click();  // nothing added
+  f.Text1.SetText("site.example");
+  f.Command1.Click();
+  f.List1.UserSelected(1);
+  f.Command2.Click();
+  EXPECT_EQ(news.told, (std::vector<std::string>{"switches", "switches", "switches", "switches", "allowNext",
+                                                 "allowNext", "lists", "lists"}));
+  f.TellChangesTo(nullptr);
+  f.Command5.Click();
+  EXPECT_EQ(news.told.size(), 8u);
+}
+
 TEST_F(MainWindow, MenusMinimiseRestoreToggleOpenWindowsAndExit) {
   Form1& f = Start();
   f.mnuAction.Find("mnuActionItem", 0)->Click();

@@ -36,6 +36,8 @@ class PromptHost : public PopupHost {
   void ProcessPendingMessagesOnce() override { platform::ProcessPendingMessagesOnce(); }
   bool WaitForMessage() override { return platform::WaitForMessage(); }
   void PlayBlockSound() override {}
+  void StartBlockSound() override {}
+  void AllowNextChanged() override {}
   bool ShowSetupPrompt() override {
     ++prompts;
     return windows_.ShowSetupPrompt();
