@@ -9,6 +9,7 @@
 // for the badge and the panel (blocked_windows.js).
 import { BlockedWindows } from "./blocked_windows.js";
 import { HostConnection, RETRY_ALARM } from "./host_connection.js";
+import { PopupRules } from "./popup_rules.js";
 import { TabAddresses } from "./tab_addresses.js";
 import { UserGrants } from "./user_grants.js";
 
@@ -27,16 +28,41 @@ const MAX_MESSAGE_TEXT = 64 * 1024;
 
 const blocked = new BlockedWindows(api);
 
-async function applyVerdict(request, verdict) {
+function applyVerdict(request, verdict) {
   if (verdict !== "block") return;
+  // Closed the moment the verdict comes (a tab already gone fails harmlessly);
+  // the list follows.
+  api.tabs.remove(request.tab).catch(() => {});
   void blocked.add(request);
-  // Only the new tab that was asked about, and only while it is still there.
-  const tab = await api.tabs.get(request.tab).catch(() => null);
-  if (!tab) return;
-  await api.tabs.remove(request.tab).catch(() => {});
 }
 
-const host = new HostConnection(api, applyVerdict);
+// The program's switches as it last told them; until it has, the link under
+// the pointer is not sent.
+let exceptionsOn = false;
+
+const host = new HostConnection(api, applyVerdict, heardNews);
+const rules = new PopupRules(api.contentSettings?.popups, api.storage.session, async (url) => {
+  const answer = await host.question("popupRule", { url });
+  return answer?.type === "popupRule" && answer.running === true ? answer.allow === true : null;
+});
+
+async function openUrls() {
+  return (await api.tabs.query({}).catch(() => [])).map((tab) => tab.url ?? "");
+}
+
+function heardNews(message) {
+  if (message.type === "switches") {
+    exceptionsOn = message.exceptions === true;
+    void rules.switches(message, openUrls);
+  } else if (message.type === "allowNext") {
+    void rules.allowNextSet(message.set);
+  } else if (message.type === "listsChanged") {
+    void rules.listsChanged(openUrls);
+  } else if (message.type === "programGone") {
+    exceptionsOn = false;
+    void rules.programGone();
+  }
+}
 
 // The tabs' addresses and the user's grants, kept in session storage so that
 // a restarted worker goes on from them. Every event applies its change after
@@ -119,6 +145,8 @@ api.webNavigation.onCreatedNavigationTarget.addListener(async (details) => {
 });
 
 function tellStatus(tabId, text) {
+  // With Exceptions off the program has no use for what the user points at.
+  if (text !== "" && !exceptionsOn) return;
   if (text === "" && !linkShown.has(tabId)) return;
   if (text === "") linkShown.delete(tabId);
   else linkShown.set(tabId, Date.now());
@@ -131,10 +159,17 @@ async function pageChanged(tabId, url, sameDocument) {
   saveTracking();
 }
 
+// A top-level navigation asks for its origin's pop-up rule as early as it
+// can: a page's pop-up on load comes soon after it commits.
+api.webNavigation.onBeforeNavigate.addListener((details) => {
+  if (details.frameId === 0) void rules.visited(details.url);
+});
+
 api.webNavigation.onCommitted.addListener((details) => {
   // Prerendered and cached pages commit too, as frames other than 0 or in
   // another lifecycle: not what the tab shows.
   if (details.frameId !== 0 || (details.documentLifecycle ?? "active") !== "active") return;
+  void rules.visited(details.url);
   if (USER_NAVIGATIONS.has(details.transitionType)) void host.forget(details.tabId);
   // The link of the page left goes; one the new page told already stays
   // (its message may come before this event).

@@ -7,8 +7,14 @@
 //                                                     `url`) opened a new tab at `target`
 //                 {type: "status", tab, text}         the link under the pointer, or ""
 //                 {type: "tabClosed", tab}
+//                 {type: "listen"}                    first on every port: send the news here
+//                 {type: "popupRule", id, url}        would a pop-up of that page's site be
+//                                                     let through now? (changes nothing)
 //   from the host {type: "verdict", id, verdict}      "block": close the new tab;
 //                                                     "leave": let it be
+//                 {type: "popupRule", id, running, allow}
+//                 news, unasked: {type: "switches", blocking, setupMode, exceptions},
+//                 {type: "allowNext", set}, {type: "listsChanged"}, {type: "programGone"}
 // `id` is this extension's own (a random UUID), one per new tab; the
 // program answers each id once, also when it is asked again.
 //
@@ -30,6 +36,11 @@ const MAX_ADDRESS = 8192;
 // Reconnecting after the host went away: a few tries, then the waiting new
 // tabs are left alone (a window is never closed without an answer).
 const RECONNECT_DELAYS_MS = [200, 1000, 5000];
+// A question (not a new tab) not answered in this time counts as unanswered.
+const QUESTION_MS = 5000;
+// A host that ran this long (not one that cannot start) is started again when it ends.
+const LIVED_MS = 5000;
+const NEWS = new Set(["switches", "allowNext", "listsChanged", "programGone"]);
 
 export function cutAddress(address) {
   return typeof address === "string" && address.length > MAX_ADDRESS ? address.slice(0, MAX_ADDRESS) : address;
@@ -40,10 +51,13 @@ function newWindowMessage(id, request) {
 }
 
 export class HostConnection {
-  constructor(api, onVerdict) {
+  constructor(api, onVerdict, onNews = () => {}) {
     this.api = api;
     this.onVerdict = onVerdict;
+    this.onNews = onNews;
+    this.questions = new Map(); // id -> resolve(answer or null), for questions that change nothing
     this.port = null;
+    this.connectedAt = 0;
     this.failedConnects = 0;
     this.pending = new Map(); // id -> {tab, opener, url, target}
     this.ready = this.restore();
@@ -84,6 +98,9 @@ export class HostConnection {
     port.onMessage.addListener((message) => this.received(message));
     port.onDisconnect.addListener(() => this.disconnected(port));
     this.port = port;
+    this.connectedAt = Date.now();
+    // This port hears the program's news (the panel's one-shot questions do not).
+    port.postMessage({ type: "listen" });
     for (const [id, request] of this.pending) port.postMessage(newWindowMessage(id, request));
     return port;
   }
@@ -110,6 +127,27 @@ export class HostConnection {
     await this.store((session) => session.set({ [PENDING_PREFIX + id]: kept }));
   }
 
+  // A question whose answer comes back here (not stored: it changes nothing
+  // and is asked again when needed); null when none comes.
+  question(type, fields) {
+    const id = crypto.randomUUID();
+    return new Promise((resolve) => {
+      const timer = setTimeout(() => this.answered(id, null), QUESTION_MS);
+      this.questions.set(id, (answer) => {
+        clearTimeout(timer);
+        resolve(answer);
+      });
+      this.post({ type, id, ...fields });
+    });
+  }
+
+  answered(id, answer) {
+    const resolve = this.questions.get(id);
+    if (!resolve) return;
+    this.questions.delete(id);
+    resolve(answer);
+  }
+
   async tell(message) {
     await this.ready;
     this.post(message);
@@ -123,6 +161,14 @@ export class HostConnection {
   }
 
   async received(message) {
+    if (NEWS.has(message?.type)) {
+      this.onNews(message);
+      return;
+    }
+    if (typeof message?.id === "string" && this.questions.has(message.id)) {
+      this.answered(message.id, message.type === "verdict" ? null : message);
+      return;
+    }
     await this.ready;
     if (message?.type !== "verdict" || typeof message.id !== "string") return;
     const request = this.pending.get(message.id);
@@ -148,7 +194,18 @@ export class HostConnection {
     if (port !== this.port) return;
     this.port = null;
     void this.api.runtime.lastError; // read, so the browser does not report it as unchecked
-    if (this.pending.size === 0) return;
+    for (const id of [...this.questions.keys()]) this.answered(id, null);
+    // No host, no program: as if it had said it has gone.
+    this.onNews({ type: "programGone" });
+    if (this.pending.size === 0) {
+      // Started again, to hear the program's news.
+      if (Date.now() - this.connectedAt >= LIVED_MS) {
+        setTimeout(() => {
+          if (!this.port) this.resendPending();
+        }, RECONNECT_DELAYS_MS[1]);
+      }
+      return;
+    }
     const delay = RECONNECT_DELAYS_MS[this.failedConnects];
     this.failedConnects += 1;
     if (delay === undefined) {

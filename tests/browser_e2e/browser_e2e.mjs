@@ -21,7 +21,7 @@ const url = (name, page) => `http://${site(name)}/${page}`;
 
 // Opens `page` of `name` in a fresh tab (optionally clicking `selector`) and
 // returns what happened to the windows it opened.
-async function visit(b, name, page, { click, expectClosed = 0 } = {}) {
+async function visit(b, name, page, { click, expectClosed = 0, expectOpened = 1 } = {}) {
   const tab = await freshPage(b);
   const result = await watchNewWindows(
     b,
@@ -29,7 +29,7 @@ async function visit(b, name, page, { click, expectClosed = 0 } = {}) {
       openWithoutWaiting(tab, url(name, page));
       if (click) await clickOpeningAWindow(tab, click);
     },
-    { expect: { opened: 1, closed: expectClosed } },
+    { expect: { opened: expectOpened, closed: expectClosed } },
   );
   closedByUs += result.closed;
   return result;
@@ -80,6 +80,41 @@ test("a page on the allowed list keeps its window", async () => {
   assert.deepEqual(await visit(browser, "allowed", "onload.html").then(shape), [1, 0]);
 });
 
+// What Chromium's own blocker lets through for a tab at `page` of `name`: the
+// rule the extension set from the program's answer, or none.
+async function popupSetting(b, name) {
+  const target = await b.browser.waitForTarget((t) => t.type() === "service_worker" && t.url().includes("background.js"));
+  return (await target.worker()).evaluate(
+    async (address) => (await globalThis.chrome.contentSettings.popups.get({ primaryUrl: address })).setting,
+    url(name, "click.html"));
+}
+
+async function until(condition, ms = 10000) {
+  const deadline = performance.now() + ms;
+  while (!(await condition())) {
+    if (performance.now() > deadline) return false;
+    await sleep(50);
+  }
+  return true;
+}
+
+test("Chromium's own blocker on: an allowed site's pop-ups without a gesture open, and Allow Next lets one through", async () => {
+  // The origin's rule is set from the program's answer at the first
+  // navigation; a pop-up on the very first load may come before it.
+  await freshPage(ownBlocker).then((tab) => tab.goto(url("allowed", "click.html")));
+  assert.ok(await until(async () => (await popupSetting(ownBlocker, "allowed")) === "allow"));
+  assert.deepEqual(await visit(ownBlocker, "allowed", "onload.html").then(shape), [1, 0]);
+  assert.deepEqual(await visit(ownBlocker, "allowed", "timer.html").then(shape), [1, 0]);
+  // A site on no list keeps Chromium's blocking: the window is never made.
+  assert.deepEqual(await visit(ownBlocker, "popper", "onload.html", { expectOpened: 0 }).then(shape), [0, 0]);
+  assert.equal(await popupSetting(ownBlocker, "popper"), "block");
+  await remote.run("press Allow Next Popup");
+  assert.ok(await until(async () => (await popupSetting(ownBlocker, "popper")) === "allow"));
+  assert.deepEqual(await visit(ownBlocker, "popper", "onload.html").then(shape), [1, 0]);
+  assert.ok(await until(async () => (await popupSetting(ownBlocker, "popper")) === "block"));
+  assert.deepEqual(await visit(ownBlocker, "popper", "timer.html", { expectOpened: 0 }).then(shape), [0, 0]);
+});
+
 test("a link under the pointer lets its window through with Exceptions on, not with it off", async () => {
   assert.deepEqual(await visit(browser, "popper", "click.html", { click: "#link" }).then(shape), [1, 0]);
   for (const link of ["#host >>> a", "#svglink"]) {
@@ -117,6 +152,20 @@ test("setup mode: the prompt asks, Block Always and Allow Always act and extend 
   // Now on the lists: no question either way.
   assert.deepEqual(await visit(browser, "neither", "onload.html", { expectClosed: 1 }).then(shape), [1, 1]);
   assert.deepEqual(await visit(browser, "other", "onload.html").then(shape), [1, 0]);
+
+  // Chromium's own blocker on: a site on neither list keeps it, so its
+  // pop-up on load is never made and nothing is asked.
+  assert.deepEqual(await visit(ownBlocker, "unasked", "onload.html", { expectOpened: 0 }).then(shape), [0, 0]);
+  await assert.rejects(remote.run("prompt 1000"), "no question was asked");
+  // The panel's "Always allow" for the tab's site: the rule follows at once,
+  // and the site's next pop-up on load opens.
+  const tab = await freshPage(ownBlocker);
+  await tab.goto(url("later", "click.html"));
+  const added = await (await ownBlocker.worker.worker()).evaluate((address) => globalThis.chrome.runtime.sendNativeMessage(
+    "quellix.popup_blocker", { type: "allowSite", id: "panel", url: address }), url("later", "click.html"));
+  assert.equal(added.ok, true);
+  assert.ok(await until(async () => (await popupSetting(ownBlocker, "later")) === "allow"));
+  assert.deepEqual(await visit(ownBlocker, "later", "onload.html").then(shape), [1, 0]);
 });
 
 test("two browsers at once, Chromium's own blocker on in the second: each gets its own answers", async () => {
@@ -273,6 +322,15 @@ async function inWorker(b, fn) {
   const target = await b.browser.waitForTarget((t) => t.type() === "service_worker" && t.url().includes("background.js"));
   return (await target.worker()).evaluate(fn);
 }
+
+test("the program gone, its rules are gone; started again, it is heard from unasked", async () => {
+  // Chromium's own blocker decides as without the extension.
+  assert.ok(await until(async () => (await popupSetting(ownBlocker, "allowed")) === "block"));
+  assert.deepEqual(await visit(ownBlocker, "allowed", "onload.html", { expectOpened: 0 }).then(shape), [0, 0]);
+  // The allowed site's tab (still open) gets its rule back with no page doing anything.
+  await remote.run("start");
+  assert.ok(await until(async () => (await popupSetting(ownBlocker, "allowed")) === "allow", 15000));
+});
 
 // A real mouse click: move, press, release.
 async function clickOpeningAWindow(tab, selector) {
