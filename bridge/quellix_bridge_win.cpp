@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -177,6 +178,20 @@ class Bridge {
       if (!ToProgram(canonical)) Pass(WithoutProgram(request->first, request->second));
       return;
     }
+    // A port that listens hears the news from every program it is linked to
+    // from now on (each new link starts by saying so); a one-shot question
+    // never asks, so its answer is the first thing it gets.
+    if (std::holds_alternative<Listen>(message)) {
+      listening_ = true;
+      const std::lock_guard lock(pipe_mutex_);
+      if (!pipe_) {
+        ConnectLocked();
+      } else if (!win::WriteAllOverlapped(pipe_.Get(), FrameMessage(canonical), write_event_.Get(),
+                                          kPipeWriteTimeoutMs)) {
+        CancelIoEx(pipe_.Get(), nullptr);
+      }
+      return;
+    }
     ToProgram(canonical);  // status texts and closed tabs: lost with the program, harmlessly
   }
 
@@ -208,6 +223,9 @@ class Bridge {
       Complain("QuellixBridge: not connecting to the program: " + refusal);
       return false;
     }
+    if (listening_ && !win::WriteAllOverlapped(pipe.Get(), FrameMessage(Serialize(Message(Listen{}))),
+                                               write_event_.Get(), kPipeWriteTimeoutMs))
+      return false;
     pipe_ = std::move(pipe);
     SetEvent(wake_.Get());
     return true;
@@ -253,7 +271,7 @@ class Bridge {
         if (frame.too_long) return;
         if (const std::optional<Answer> answer = ParseAnswer(frame.payload)) {
           Pass(*answer);
-        } else if (const std::optional<News> news = ParseNews(frame.payload)) {
+        } else if (const std::optional<News> news = ParseNews(frame.payload); news && listening_) {
           said_gone_ = said_gone_ || std::holds_alternative<ProgramGoneNews>(*news);
           ToBrowser(Serialize(*news));
         }
@@ -282,7 +300,7 @@ class Bridge {
       left.swap(in_flight_);
     }
     for (const auto& [id, kind] : left) ToBrowser(Serialize(WithoutProgram(id, kind)));
-    if (!said_gone_) ToBrowser(Serialize(News(ProgramGoneNews{})));
+    if (!said_gone_ && listening_) ToBrowser(Serialize(News(ProgramGoneNews{})));
   }
 
   // To standard error, once for each new reason rather than at every
@@ -310,6 +328,7 @@ class Bridge {
   ScopedHandle write_event_;
   std::thread link_;
   bool said_gone_ = false;    // the link thread's own: the program said it is going
+  std::atomic<bool> listening_{false};  // the browser's port asked for the news
   std::mutex mutex_;
   std::map<std::string, RequestKind> in_flight_;
   std::mutex output_mutex_;

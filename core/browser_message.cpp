@@ -351,6 +351,10 @@ Message Parse(std::string_view json) {
     if (!id || url == nullptr || !OnlyMembers(*document, {"type", "id", "url"})) return Invalid{id, "wrong popupRule"};
     return PopupRuleQuery{*id, *url};
   }
+  if (*type == "listen") {
+    if (!OnlyMembers(*document, {"type"})) return Invalid{id, "wrong listen"};
+    return Listen{};
+  }
   return Invalid{id, "unknown type"};
 }
 
@@ -395,6 +399,7 @@ std::string UrlRequest(std::string_view type, const std::string& id, const std::
 
 std::string Serialize(const StateQuery& query) { return UrlRequest("state", query.id, query.url); }
 std::string Serialize(const PopupRuleQuery& query) { return UrlRequest("popupRule", query.id, query.url); }
+std::string Serialize(const Listen&) { return "{\"type\":\"listen\"}"; }
 
 std::string Serialize(const AllowSiteRequest& request) {
   std::string out = "{\"type\":\"allowSite\",\"id\":";

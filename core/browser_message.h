@@ -19,6 +19,9 @@
 //   {"type":"allowSite","id":"<request id>","url":"<a tab's address>"}
 //       the user chose "Always allow" in the panel for the site of that
 //       address; answered by one siteAllowed
+//   {"type":"listen"}
+//       this connection wants the program's news (a long-lived port; a
+//       one-shot question never sends it, so its first answer is its own)
 //   {"type":"popupRule","id":"<request id>","url":"<a top-level page's address>"}
 //       would a pop-up of that page's site be let through now? Asked at
 //       each top-level navigation; changes nothing; answered by one popupRule
@@ -38,12 +41,12 @@
 //   {"type":"popupRule","id":"<request id>","running":true,"allow":<bool>}
 //       allow: blocking is on and the site is on the allowed list;
 //       or {"type":"popupRule","id":"<request id>","running":false}
-// Told without being asked, to every connected browser (no id):
+// Told without being asked, to every connection that listens (no id):
 //   {"type":"switches","blocking":<bool>,"setupMode":<bool>,"exceptions":<bool>}
-//       when one of them changes, and to a browser as soon as it connects
+//       when one of them changes, and as soon as a connection listens
 //   {"type":"allowNext","set":<bool>}
 //       the allow-next flag set or cleared (by the user, a link, or used);
-//       also sent as soon as a browser connects
+//       also as soon as a connection listens
 //   {"type":"listsChanged"}   an entry was added to or deleted from a list
 //   {"type":"programGone"}    the program is ending (the host says the same
 //                             when the program is not there or its pipe broke)
@@ -110,8 +113,13 @@ struct PopupRuleQuery {
   bool operator==(const PopupRuleQuery&) const = default;
 };
 
-using Message =
-    std::variant<Invalid, NewWindowRequest, StatusText, TabClosed, StateQuery, AllowSiteRequest, PopupRuleQuery>;
+// The connection wants the program's news.
+struct Listen {
+  bool operator==(const Listen&) const = default;
+};
+
+using Message = std::variant<Invalid, NewWindowRequest, StatusText, TabClosed, StateQuery, AllowSiteRequest,
+                             PopupRuleQuery, Listen>;
 
 enum class Verdict { kBlock, kLeave };
 
@@ -186,6 +194,7 @@ std::string Serialize(const TabClosed& closed);
 std::string Serialize(const StateQuery& query);
 std::string Serialize(const AllowSiteRequest& request);
 std::string Serialize(const PopupRuleQuery& query);
+std::string Serialize(const Listen& listen);
 std::string Serialize(const Message& message);  // Invalid gives an empty text
 
 // A verdict to the extension, and reading one back (the host checks what the

@@ -36,12 +36,7 @@ BrowserTabs::~BrowserTabs() {
   for (auto& [key, tab] : tabs_) tab.sink->End();
 }
 
-void BrowserTabs::Connected(ConnectionId connection, bool from_host) {
-  connections_[connection] = from_host;
-  if (!from_host) return;
-  Tell(connection, SwitchesNow(host_));
-  Tell(connection, browser_message::AllowNextNews{state_.boolAllowNext});
-}
+void BrowserTabs::Connected(ConnectionId connection, bool from_host) { connections_[connection] = {from_host, false}; }
 
 void BrowserTabs::SwitchesChanged() { TellAll(SwitchesNow(host_)); }
 void BrowserTabs::AllowNextChanged() { TellAll(browser_message::AllowNextNews{state_.boolAllowNext}); }
@@ -54,8 +49,8 @@ void BrowserTabs::Tell(ConnectionId connection, const browser_message::News& new
 
 void BrowserTabs::TellAll(const browser_message::News& news) {
   const std::string text = browser_message::Serialize(news);
-  for (const auto& [connection, from_host] : connections_)
-    if (from_host) send_(connection, text);
+  for (const auto& [connection, open] : connections_)
+    if (open.listening) send_(connection, text);
 }
 
 void BrowserTabs::Disconnected(ConnectionId connection) {
@@ -70,7 +65,7 @@ void BrowserTabs::ReceivedTooLong(ConnectionId connection) {
 void BrowserTabs::Received(ConnectionId connection, std::string_view text) {
   using namespace browser_message;
   const auto open = connections_.find(connection);
-  const bool from_host = open != connections_.end() && open->second;
+  const bool from_host = open != connections_.end() && open->second.from_host;
   Message message = Parse(text);
   if (const auto* invalid = std::get_if<Invalid>(&message)) {
     Answer(connection, invalid->id, Verdict::kLeave);
@@ -100,6 +95,13 @@ void BrowserTabs::Received(ConnectionId connection, std::string_view text) {
     return;
   }
   if (!from_host) return;
+  if (std::holds_alternative<Listen>(message)) {
+    // Told where things stand now, then each change.
+    open->second.listening = true;
+    Tell(connection, SwitchesNow(host_));
+    Tell(connection, browser_message::AllowNextNews{state_.boolAllowNext});
+    return;
+  }
   if (const auto* status = std::get_if<StatusText>(&message)) {
     TabFor(connection, status->tab).link_text = status->text;
     return;

@@ -76,9 +76,9 @@ class BrowserTabs {
   BrowserTabs(const BrowserTabs&) = delete;
   BrowserTabs& operator=(const BrowserTabs&) = delete;
 
-  // `from_host`: the other end is the native messaging host; it is told the
-  // switches and the allow-next flag at once. Anything else that connects is
-  // answered "leave", never decided for and never told anything.
+  // `from_host`: the other end is the native messaging host. Anything else
+  // that connects is answered "leave", never decided for and never told
+  // anything. A host's connection hears the news once it asks to listen.
   void Connected(ConnectionId connection, bool from_host);
   void Received(ConnectionId connection, std::string_view message);
   // A message over the size limit, skipped unread.
@@ -86,7 +86,7 @@ class BrowserTabs {
   // Its tabs go; an answer still being decided for it is dropped when it comes.
   void Disconnected(ConnectionId connection);
 
-  // Tell every browser connected through the host what changed, as it changes.
+  // Tell every host's connection that listens what changed, as it changes.
   void SwitchesChanged();
   void AllowNextChanged();
   void ListsChanged();
@@ -119,7 +119,11 @@ class BrowserTabs {
   PopupHost& host_;
   Send send_;
   Module1* lists_;
-  std::unordered_map<ConnectionId, bool> connections_;  // open ones, and whether from the host
+  struct Connection {
+    bool from_host = false;
+    bool listening = false;  // wants the news
+  };
+  std::unordered_map<ConnectionId, Connection> connections_;  // the open ones
   std::map<TabKey, Tab> tabs_;
   // Requests being decided, by id: the connection the answer goes to (the
   // latest that asked).

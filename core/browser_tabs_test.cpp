@@ -45,6 +45,7 @@ TEST(BrowserMessage, HostileTextsAreInvalidAndKeepTheirIdWhenOneCanBeRead) {
       {"{\"id\":\"a\"}", "a"},
       {"{\"type\":\"status\",\"tab\":1}", std::nullopt},
       {"{\"type\":\"tabClosed\"}", std::nullopt},
+      {"{\"type\":\"listen\",\"id\":\"l\"}", "l"},
   };
   for (const auto& c : cases) {
     const Message message = Parse(c.text);
@@ -73,6 +74,7 @@ TEST(BrowserMessage, ValidMessagesReadAsTheyWereMeantAndSurviveARoundTrip) {
   EXPECT_EQ(ParseVerdict("{\"type\":\"verdict\",\"id\":\"a\",\"verdict\":\"maybe\"}"), std::nullopt);
   EXPECT_EQ(ParseVerdict("{\"type\":\"verdict\",\"id\":1,\"verdict\":\"block\"}"), std::nullopt);
 
+  EXPECT_EQ(Parse(Serialize(Message(Listen{}))), Message(Listen{}));
   EXPECT_EQ(Parse("{\"type\":\"popupRule\",\"id\":\"p\",\"url\":\"https://a.example/\"}"),
             Message(PopupRuleQuery{"p", "https://a.example/"}));
   for (const auto& rule : {PopupRuleAnswer{"p", true, true}, PopupRuleAnswer{"p", true, false}, PopupRuleAnswer{"p"}})
@@ -250,8 +252,13 @@ TEST_F(BrowserTabsTest, EveryBrowserIsToldEachChangeAndAskedRulesChangeNothing) 
   host.options.chkAuto = true;
   tabs.Connected(1, true);
   tabs.Connected(2, false);  // a stranger hears nothing
+  tabs.Connected(4, true);   // nor does a host's one-shot question, which never listens
+  const std::string listen = Serialize(Message(Listen{}));
+  tabs.Received(1, listen);
+  tabs.Received(2, listen);
   state.boolAllowNext = true;
   tabs.Connected(3, true);
+  tabs.Received(3, listen);
   const std::string on_connect = Serialize(News(SwitchesNews{true, true, true}));
   EXPECT_EQ(ToldTo(1), (std::vector<std::string>{on_connect, Serialize(News(AllowNextNews{false}))}));
   EXPECT_EQ(ToldTo(3), (std::vector<std::string>{on_connect, Serialize(News(AllowNextNews{true}))}));
@@ -269,6 +276,7 @@ TEST_F(BrowserTabsTest, EveryBrowserIsToldEachChangeAndAskedRulesChangeNothing) 
   EXPECT_EQ(ToldTo(1), told);
   EXPECT_EQ(ToldTo(3), told);
   EXPECT_TRUE(ToldTo(2).empty());
+  EXPECT_TRUE(ToldTo(4).empty());
   sent.clear();
 
   // Let through by its site only with blocking on; asking decides, counts,
