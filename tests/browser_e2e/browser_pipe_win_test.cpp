@@ -353,7 +353,7 @@ TEST_F(BrowserPipe, EachAnsweredPromptIsDecidedAtOnce) {
 TEST_F(BrowserPipe, BlocksInARowAllGoBackBeforeTheFirstBlockSoundEndsAndTheEndIsToldOnce) {
   host.options.chkSound = true;
   std::optional<win::BrowserPipeServer> server(std::in_place, state, host);
-  ASSERT_TRUE(server->Listening());
+  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
   // Each asked once the one before is answered, as one page's pop-ups come;
