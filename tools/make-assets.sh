@@ -36,20 +36,21 @@ convert "$tmp/g16.png" "$tmp/g20.png" "$tmp/g32.png" "$out/icon.ico"
 
 # The splash picture, 476 x 316, and the About window's header, both in 256
 # colours (a third of the exe's size in true colour; the pictures hold a
-# gradient, an emblem and text, which 256 colours render alike).
+# gradient, an emblem and text, which 256 colours render alike), run-length
+# compressed: the undithered gradient's bands pack to a tenth, losslessly.
 convert -size 476x316 gradient:'#2f7fd0-#123d70' \
   \( "$tmp/emblem.png" -resize 120x120 \) -geometry +40+60 -composite \
   -font "$font" -fill white -pointsize 34 -annotate +180+110 'Quellix' \
   -pointsize 26 -annotate +180+148 'Pop-Up Blocker' \
   -font "$font_regular" -pointsize 14 -fill '#d8e6f6' -annotate +180+180 'Quiet browsing, one window at a time.' \
   -pointsize 12 -annotate +40+290 'Version 1.0    Orlavent' \
-  -dither None -colors 256 -type Palette -compress None BMP3:"$out/splash.bmp"
+  -dither None -colors 256 -type Palette -compress RLE BMP3:"$out/splash.bmp"
 # The header is as large as the window shows it (7515 x 1035 twips at 96
 # DPI), in one flat colour: the window writes the program's name on it in a
 # label of that colour, so the picture carries only the emblem, at its right.
 convert -size 501x69 xc:'#2a6fbd' \
   \( "$tmp/emblem.png" -resize 52x52 \) -geometry +437+8 -composite \
-  -dither None -colors 256 -type Palette -compress None BMP3:"$out/about_header.bmp"
+  -dither None -colors 256 -type Palette -compress RLE BMP3:"$out/about_header.bmp"
 
 # The built-in browser's buttons: back, forward, stop and refresh at 24 x 24,
 # "go" at 46 x 16, drawn on the button face colour.

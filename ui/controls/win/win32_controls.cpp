@@ -406,8 +406,10 @@ class PictureBoxPeer final : public PlainPeer {
 void PaintImage(HWND window, const Image& image, HDC dc) {
   RECT client{};
   GetClientRect(window, &client);
+  // A bitmap of the display's own kind: the system unpacks run-length
+  // compressed pictures for it (a DIB section would take only plain ones).
   win::ScopedBitmap bitmap(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), win::Wide(image.Resource()).c_str(),
-                                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+                                                           IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
   if (bitmap) {
     BITMAP info{};
     GetObjectW(bitmap.Get(), sizeof info, &info);
