@@ -1,7 +1,6 @@
 #include "core/browser_message.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -262,9 +261,12 @@ void AppendQuoted(std::string& out, std::string_view text) {
       case '\t': out += "\\t"; break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          out += escaped;
+          // By hand: the C library's formatting would bring its whole printf
+          // (some 20 KB) into the program for this one escape.
+          static constexpr char kHex[] = "0123456789abcdef";
+          out += "\\u00";
+          out.push_back(kHex[(static_cast<unsigned char>(c) >> 4) & 0xF]);
+          out.push_back(kHex[static_cast<unsigned char>(c) & 0xF]);
         } else {
           out.push_back(c);
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <variant>
 #include <vector>
 
@@ -128,20 +129,17 @@ BrowserPipeServer::BrowserPipeServer(ProgramState& state, PopupHost& host, Modul
     name_taken_ = GetLastError() == ERROR_ACCESS_DENIED;  // Windows: another's first instance
     return;
   }
-  try {
-    worker_ = std::thread([this, name, security = std::move(*security), first = std::move(first)]() mutable {
-      RunWorker(name, security, std::move(first));
-    });
-  } catch (...) {
-    // No thread: the program runs on without the browsers' pipe.
-  }
+  // Without a thread the program runs on without the browsers' pipe.
+  auto listening = std::make_shared<ScopedHandle>(std::move(first));
+  auto session = std::make_shared<PipeSecurity>(std::move(*security));
+  worker_ = WorkerThread([this, name, session, listening] { RunWorker(name, *session, std::move(*listening)); });
 }
 
 BrowserPipeServer::~BrowserPipeServer() {
-  if (worker_.joinable()) {
+  if (worker_.Running()) {
     tabs_.ProgramGoing();
     SetEvent(stop_.Get());
-    worker_.join();
+    worker_.Join();
   }
   window_.Reset();
 }

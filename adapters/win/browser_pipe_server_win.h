@@ -16,12 +16,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "core/browser_tabs.h"
 #include "core/program_news.h"
 #include "platform/win/browser_pipe_win.h"
 #include "platform/win/scoped_handle.h"
+#include "platform/win/worker_thread_win.h"
 
 namespace quellix::win {
 
@@ -83,7 +83,7 @@ class BrowserPipeServer final : public ProgramNews {
   ScopedWindow window_;
   ScopedHandle stop_;   // set: the worker ends
   ScopedHandle wake_;   // set: answers are waiting in outbox_
-  std::mutex mutex_;
+  SlimLock mutex_;
   std::deque<Event> inbox_;
   std::uint64_t inbox_start_ = 0;          // the place of inbox_.front()
   std::map<TabKey, std::uint64_t> waiting_status_;
@@ -93,7 +93,7 @@ class BrowserPipeServer final : public ProgramNews {
   std::atomic<bool> wake_up_failed_{false};
   int depth_ = 0;                // the user-interface thread's nesting of HandleQueued
   std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> outbox_;
-  std::thread worker_;
+  WorkerThread worker_;
   bool name_taken_ = false;
 };
 
