@@ -22,6 +22,10 @@ tools/install-deps.sh
 npm ci --no-audit --no-fund --loglevel=error
 tools/build.sh native
 tools/build.sh windows
+# The release exe's size on every run, so that growth is seen where it happens.
+exe_bytes="$(stat -c %s build/windows/app/QuellixPopUpBlocker.exe)"
+echo "== release exe: $exe_bytes bytes ($((exe_bytes / 1024)) KiB; the limit is 655,360 bytes, 640 KiB)"
+[ "$exe_bytes" -lt 655360 ] || echo "   the release exe is over its limit: see docs/building.md for how to find what grew"
 
 status=0
 echo "== native tests"
