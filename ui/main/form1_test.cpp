@@ -388,9 +388,9 @@ TEST_F(MainWindow, AllowNextButtonTogglesTheFlag) {
 
 TEST_F(MainWindow, TheBrowsersAreToldOfWhatTheyFollowAndOfNothingElse) {
   struct RecordingNews final : ProgramNews {
-    void SwitchesChanged() override { told.push_back("switches"); }
-    void AllowNextChanged() override { told.push_back("allowNext"); }
-    void ListsChanged() override { told.push_back("lists"); }
+    void SwitchesChanged() override { told.emplace_back("switches"); }
+    void AllowNextChanged() override { told.emplace_back("allowNext"); }
+    void ListsChanged() override { told.emplace_back("lists"); }
     std::vector<std::string> told;
   } news;
   Store("chkAuto", "0");
