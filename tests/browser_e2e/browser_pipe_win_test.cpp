@@ -365,6 +365,7 @@ TEST_F(BrowserPipe, BlocksInARowAllGoBackBeforeTheFirstBlockSoundEndsAndTheEndIs
     ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() > i; }, 20000)) << ids[i];
   }
   std::vector<std::string> expected;
+  expected.reserve(ids.size());
   for (const std::string& id : ids) expected.push_back(Said(id, Verdict::kBlock));
   EXPECT_EQ(bridge.Output().Frames(), expected);
   ASSERT_NE(host.first_sound_ends, 0u);
