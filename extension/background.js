@@ -10,6 +10,7 @@
 import { BlockedWindows } from "./blocked_windows.js";
 import { HostConnection, RETRY_ALARM } from "./host_connection.js";
 import { PopupRules } from "./popup_rules.js";
+import { startRequestHold } from "./request_hold.js";
 import { TabAddresses } from "./tab_addresses.js";
 import { UserGrants } from "./user_grants.js";
 
@@ -27,8 +28,11 @@ const PING_MS = 300;
 const MAX_MESSAGE_TEXT = 64 * 1024;
 
 const blocked = new BlockedWindows(api);
+// Firefox: a page's new tab loads nothing before its verdict.
+const held = startRequestHold(api);
 
 function applyVerdict(request, verdict) {
+  held.decided(request.tab, verdict);
   if (verdict !== "block") return;
   // Closed the moment the verdict comes (a tab already gone fails harmlessly);
   // the list follows.
@@ -120,8 +124,15 @@ function claimedWithin(tabId, ms) {
   });
 }
 
-api.webNavigation.onCreatedNavigationTarget.addListener(async (details) => {
-  if (details.sourceTabId === undefined || details.sourceTabId < 0) return;
+api.webNavigation.onCreatedNavigationTarget.addListener((details) => {
+  held.opened(details.tabId);
+  const leftAlone = () => held.decided(details.tabId, "leave");
+  void newTabOpened(details).then((asked) => asked || leftAlone(), leftAlone);
+});
+
+// Whether the program was asked about a page's new tab.
+async function newTabOpened(details) {
+  if (details.sourceTabId === undefined || details.sourceTabId < 0) return false;
   await tracking;
   // Read now: the opener's page may change or close in the next moment.
   const opener = addresses.page(details.sourceTabId);
@@ -129,20 +140,20 @@ api.webNavigation.onCreatedNavigationTarget.addListener(async (details) => {
   const theUsers = grants.claim(details.tabId, details.sourceTabId, details.url);
   const pressUnderWay = !theUsers && grants.pressing(details.sourceTabId);
   saveTracking();
-  if (theUsers) return;
+  if (theUsers) return false;
   // Opened by the user from the panel: neither decided nor counted.
-  if (await blocked.openedByUser(details.tabId)) return;
-  if (pressUnderWay && (await claimedWithin(details.tabId, PRESS_SETTLE_MS))) return;
-  if (!opener?.address) return; // no address known: left alone, as a failure is
+  if (await blocked.openedByUser(details.tabId)) return false;
+  if (pressUnderWay && (await claimedWithin(details.tabId, PRESS_SETTLE_MS))) return false;
+  if (!opener?.address) return false; // no address known: left alone, as a failure is
   if (!opener.heard) {
-    if (!opener.open || !(await contentScriptAnswers(details.sourceTabId))) return;
+    if (!opener.open || !(await contentScriptAnswers(details.sourceTabId))) return false;
     addresses.heard(details.sourceTabId);
   }
-  if (usersTabs.has(details.tabId)) return;
-  await host.ask(crypto.randomUUID(), {
+  if (usersTabs.has(details.tabId)) return false;
+  return host.ask(crypto.randomUUID(), {
     tab: details.tabId, opener: details.sourceTabId, url: opener.address, target: details.url, at: details.timeStamp,
   });
-});
+}
 
 function tellStatus(tabId, text) {
   // With Exceptions off the program has no use for what the user points at.
@@ -224,6 +235,7 @@ async function heardFrom(message, sender) {
       usersTabs.add(claimed);
       setTimeout(() => usersTabs.delete(claimed), 60000);
       settling.get(claimed)?.(true);
+      held.decided(claimed, "leave");
       void host.forget(claimed);
     }
   } else {

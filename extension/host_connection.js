@@ -116,15 +116,17 @@ export class HostConnection {
     }
   }
 
+  // Whether it was asked (past MAX_PENDING it is not: the new tab is left alone).
   async ask(id, request) {
     await this.ready;
-    if (this.pending.size >= MAX_PENDING) return;
+    if (this.pending.size >= MAX_PENDING) return false;
     const kept = { ...request, url: cutAddress(request.url), target: cutAddress(request.target) };
     this.pending.set(id, kept);
     // Sent before it is stored: a message told after it (the link under the
     // pointer changing, say) must not reach the program first.
     this.post(newWindowMessage(id, kept));
     await this.store((session) => session.set({ [PENDING_PREFIX + id]: kept }));
+    return true;
   }
 
   // A question whose answer comes back here (not stored: it changes nothing
