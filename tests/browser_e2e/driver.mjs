@@ -106,16 +106,20 @@ const PAGES = {
 
 // `more`: further pages of a run's own, by path; `windowHost`: the site the
 // new windows open on (a name the browser resolves to 127.0.0.1).
+// `arrivals(pathAndQuery)`: when each request for it reached the server
+// (performance.now()), so that a run can tell which windows' requests did.
 export async function startPageServer(more = {}, windowHost = "newwindow.test") {
   const all = { ...PAGES, ...more };
+  const seen = new Map();
   const server = http.createServer((request, response) => {
+    seen.set(request.url, [...(seen.get(request.url) ?? []), performance.now()]);
     const page = all[new URL(request.url, "http://x").pathname]?.replaceAll(
       "/target.html", `http://${windowHost}:${server.address().port}/target.html`);
     response.writeHead(page ? 200 : 404, { "content-type": "text/html" });
     response.end(page ? `<!doctype html><html><body>${page}</body></html>` : "");
   });
   await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-  return { server, port: server.address().port };
+  return { server, port: server.address().port, arrivals: (address) => seen.get(address) ?? [] };
 }
 
 // The host manifest of `family` ("chromium" or "firefox") in `hosts`, naming a

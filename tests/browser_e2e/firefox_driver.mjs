@@ -40,8 +40,11 @@ export async function launchFirefox() {
     executablePath: process.env.QUELLIX_FIREFOX ?? "/usr/bin/firefox-esr",
     headless: true,
     protocolTimeout: 60000,
-    // Firefox's own blocker on, as users have it (Puppeteer's profile turns it off).
-    extraPrefsFirefox: { "dom.disable_open_during_load": true },
+    // Firefox's own blocker on, as users have it (Puppeteer's profile turns
+    // it off); no cache, so that the test server sees every load.
+    extraPrefsFirefox: {
+      "dom.disable_open_during_load": true, "browser.cache.disk.enable": false, "browser.cache.memory.enable": false,
+    },
     // Firefox looks for native messaging hosts under $HOME/.mozilla.
     env: { ...process.env, HOME: home },
   });
