@@ -6,11 +6,13 @@
 // user's input the extension cannot see, and tabs whose opener has no known
 // address (tab_addresses.js). The link under the pointer (from content.js)
 // goes along as the tab's status text. Blocked windows are listed per tab
-// for the badge and the panel (blocked_windows.js).
+// for the badge and the panel (blocked_windows.js). A blocked copy of a page
+// whose tab was sent elsewhere brings the tab back (tab_under.js).
 import { BlockedWindows } from "./blocked_windows.js";
 import { HostConnection, RETRY_ALARM } from "./host_connection.js";
 import { PopupRules } from "./popup_rules.js";
 import { startRequestHold } from "./request_hold.js";
+import { TabUnder } from "./tab_under.js";
 import { TabAddresses } from "./tab_addresses.js";
 import { UserGrants } from "./user_grants.js";
 
@@ -27,12 +29,17 @@ const PRESS_SETTLE_MS = 250;
 const PING_MS = 300;
 const MAX_MESSAGE_TEXT = 64 * 1024;
 
-const blocked = new BlockedWindows(api);
+// A tab that may yet be brought back keeps its list meanwhile: the tab-under
+// watch hears each navigation first (its listeners are added first).
+const tabUnder = new TabUnder(api, (tabId, url) => void blocked.navigated(tabId, url));
+const blocked = new BlockedWindows(api, (tabId) => tabUnder.mayReturn(tabId));
+
 // Firefox: a page's new tab loads nothing before its verdict.
 const held = startRequestHold(api);
 
 function applyVerdict(request, verdict) {
   held.decided(request.tab, verdict);
+  tabUnder.decided(request, verdict);
   if (verdict !== "block") return;
   // Closed the moment the verdict comes (a tab already gone fails harmlessly);
   // the list follows.
@@ -228,6 +235,7 @@ async function heardFrom(message, sender) {
     // Trusted input: it ends the context menu's grants, and a new tab the
     // user works in is not closed by an answer that comes late.
     grants.input(tab);
+    tabUnder.input(tab);
     void host.forget(tab);
   } else if (message.type === "grant" && validGrant(message)) {
     const claimed = grants.grant(tab, message);
@@ -249,6 +257,10 @@ api.runtime.onMessage.addListener((message, sender) => {
   if (tab === undefined || sender.id !== api.runtime.id || typeof message?.type !== "string") return;
   if (message.type === "status") {
     if (typeof message.text === "string" && message.text.length <= MAX_MESSAGE_TEXT) tellStatus(tab, message.text);
+    return;
+  }
+  if (message.type === "follows") {
+    tabUnder.follows(tab, message);
     return;
   }
   void heardFrom(message, sender);

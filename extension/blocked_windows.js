@@ -29,8 +29,10 @@ export async function readBlocked(api) {
 }
 
 export class BlockedWindows {
-  constructor(api) {
+  // `staysListed(tabId)`: the tab, gone to another site, may yet come back.
+  constructor(api, staysListed = () => false) {
     this.api = api;
+    this.staysListed = staysListed;
     this.writing = Promise.resolve();
     this.userTabs = new Set(); // opened from the panel, not to be decided
     this.opening = Promise.resolve();
@@ -82,9 +84,11 @@ export class BlockedWindows {
   }
 
   async navigated(tabId, url) {
+    // Asked now: by the time the change runs, the tab may have come back.
+    const stays = this.staysListed(tabId);
     await this.change((all) => {
       if (!all[tabId]) return false;
-      if (all[tabId].site === siteKey(url)) return false;
+      if (all[tabId].site === siteKey(url) || stays) return false;
       delete all[tabId];
       return true;
     });

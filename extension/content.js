@@ -13,6 +13,10 @@
 //   pressed).
 // - The first input in the page (the user works in it), and the first after
 //   a context menu (which ends the menu's grant).
+// - Where a press's default action takes this tab: the link's address, or a
+//   form's action for its submit button or Enter in its field ("follows",
+//   told before and after the page's handlers): a navigation there is the
+//   user's, not the page's sending its tab elsewhere.
 "use strict";
 
 (() => {
@@ -94,6 +98,35 @@
     }, 0);
   }
 
+  function follows(url, form) {
+    if (url) send({ type: "follows", url, form });
+  }
+
+  // The form a press submits, and the address it goes to.
+  function submitted(event) {
+    const control = event.composedPath().find((node) => node instanceof Element && node.form instanceof HTMLFormElement);
+    if (!control) return null;
+    const type = control.type;
+    if (event.type === "keydown") return control.localName === "input" ? control.form.action : null;
+    const submits = (control.localName === "button" && type === "submit") ||
+      (control.localName === "input" && (type === "submit" || type === "image"));
+    return submits && control.hasAttribute("formaction") ? control.formAction : submits ? control.form.action : null;
+  }
+
+  function followsPress(event) {
+    const link = linkOf(event);
+    if (!link) {
+      follows(submitted(event), true);
+      return;
+    }
+    const before = addressOf(link);
+    follows(before, false);
+    setTimeout(() => {
+      const after = addressOf(link);
+      if (after !== before) follows(after, false);
+    }, 0);
+  }
+
   const opensNewTab = (event) =>
     event.button === 1 || (event.button === 0 && (event.ctrlKey || event.metaKey || event.shiftKey));
 
@@ -125,6 +158,9 @@
     press = link && opensNewTab(event) ? { id: `${pageKey}${++presses}`, link } : null;
     if (press) grant(press.id, "press", link);
   }, options);
+  addEventListener("click", (event) => {
+    if (event.isTrusted && event.button === 0) followsPress(event);
+  }, options);
   for (const type of ["auxclick", "click"]) {
     addEventListener(type, (event) => {
       if (!event.isTrusted || !opensNewTab(event)) return;
@@ -140,6 +176,7 @@
     if (!event.isTrusted) return;
     input();
     tabKeyPressed = event.key === "Tab";
+    if (event.key === "Enter") follows(submitted(event), true);
     const link = event.key === "Enter" && (event.ctrlKey || event.metaKey || event.shiftKey) ? linkOf(event) : null;
     // Enter makes a click on the link, the same press.
     press = link ? { id: `${pageKey}${++presses}`, link } : null;

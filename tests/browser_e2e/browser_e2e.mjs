@@ -44,6 +44,18 @@ const USER_PAGES = {
     <button id="hover" onclick="link.dispatchEvent(new MouseEvent('mouseover', { bubbles: true }));
       window.open(link.href)">hover</button>
     <button id="focus" onclick="link.focus(); window.open(link.href)">focus</button>`,
+  // Tab-unders: a copy of the page in a new tab, the page's own tab sent to
+  // another site by script, at once, a moment later, or replacing its entry.
+  // Left alone: a link's own navigation with the copy, and a login page
+  // falling back to its blocked pop-up's address. (The copy opens without an
+  // opener, in a renderer of its own: see startPageServer.)
+  "/tabunder.html": `${BLOCK_STYLE}<script>const copy = () => window.open(location.href, "_blank", "noopener");</script>
+    <button id="under" onclick="copy(); location.href = '/target.html?ad'">at once</button>
+    <button id="later" onclick="copy(); setTimeout(() => location.href = '/target.html?later', 300)">later</button>
+    <button id="replaced" onclick="copy(); location.replace('/target.html?replaced')">replaced</button>
+    <a id="linked" href="/target.html?linked" onclick="copy()">link plus a copy</a>
+    <button id="login" onclick="const w = window.open('/target.html?login');
+      setInterval(() => { if (w.closed) location.href = '/target.html?login'; }, 100)">login</button>`,
   // Links inside a shadow tree and in SVG.
   "/deeplinks.html": `${BLOCK_STYLE}<div id="host"></div>
     <svg width="300" height="80"><a id="svglink" href="/target.html?svg" target="_blank">
@@ -272,6 +284,33 @@ test("a link with an ad, a page that closes itself, forged links and a link to a
   closedByUs += result.closed;
   assert.deepEqual(shape(result), [1, 1]);
   await remote.run("switch Exceptions: 0");
+});
+
+test("Chromium's own blocker on: a tab-under is undone; a link's own navigation and a login fallback are left alone", async () => {
+  await remote.run("switch Setup Mode: 0");
+  const page = url("under", "tabunder.html");
+  const cases = { "#under": page, "#later": page, "#replaced": page,
+    "#linked": "/target.html?linked", "#login": "/target.html?login" };
+  for (const [button, stays] of Object.entries(cases)) {
+    const tab = await freshPage(ownBlocker);
+    await tab.goto(page);
+    const result = await watchNewWindows(ownBlocker, () => clickOpeningAWindow(tab, button),
+      { expect: { opened: 1, closed: 1 }, settleMs: 0 });
+    closedByUs += result.closed;
+    assert.deepEqual(shape(result), [1, 1], button);
+    // Where the user is once the page is done: one tab, theirs.
+    const where = async () => (await inWorker(ownBlocker, async () =>
+      (await globalThis.chrome.tabs.query({})).map((t) => t.url))).join(" ");
+    const arrived = await until(async () => (await where()).endsWith(stays));
+    await sleep(1000);
+    const shown = await where();
+    assert.ok(arrived && shown.endsWith(stays) && !shown.includes(" "), `${button}: ${shown}`);
+    if (stays !== page) continue;
+    // Brought back: listed once, as the blocked window.
+    const listed = await inWorker(ownBlocker,
+      async () => (await globalThis.chrome.storage.session.get("blockedWindows")).blockedWindows ?? {});
+    assert.deepEqual(Object.values(listed).map((record) => record.windows.map((w) => w.url)), [[page]], button);
+  }
 });
 
 test("a late answer never closes a new tab the user works in", async () => {
