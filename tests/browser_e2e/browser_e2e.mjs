@@ -47,15 +47,16 @@ const USER_PAGES = {
   // Tab-unders: a copy of the page in a new tab, the page's own tab sent to
   // another site by script, at once, a moment later, or replacing its entry.
   // Left alone: a link's own navigation with the copy, and a login page
-  // falling back to its blocked pop-up's address. (The copy opens without an
-  // opener, in a renderer of its own: see startPageServer.)
+  // falling back to its blocked pop-up's address. (The windows open without
+  // an opener, in renderers of their own, see startPageServer: so the login
+  // page falls back after a while rather than when it sees its window closed.)
   "/tabunder.html": `${BLOCK_STYLE}<script>const copy = () => window.open(location.href, "_blank", "noopener");</script>
     <button id="under" onclick="copy(); location.href = '/target.html?ad'">at once</button>
     <button id="later" onclick="copy(); setTimeout(() => location.href = '/target.html?later', 300)">later</button>
     <button id="replaced" onclick="copy(); location.replace('/target.html?replaced')">replaced</button>
     <a id="linked" href="/target.html?linked" onclick="copy()">link plus a copy</a>
-    <button id="login" onclick="const w = window.open('/target.html?login');
-      setInterval(() => { if (w.closed) location.href = '/target.html?login'; }, 100)">login</button>`,
+    <button id="login" onclick="window.open('/target.html?login', '_blank', 'noopener');
+      setTimeout(() => location.href = '/target.html?login', 300)">login</button>`,
   // Links inside a shadow tree and in SVG.
   "/deeplinks.html": `${BLOCK_STYLE}<div id="host"></div>
     <svg width="300" height="80"><a id="svglink" href="/target.html?svg" target="_blank">
