@@ -16,3 +16,4 @@ out="$(mktemp)"
 node tests/browser_e2e/bench_close_time.mjs >"$out" 2>&1 || { cat "$out"; rm -f "$out"; exit 1; }
 cat "$out"
 rm -f "$out"
+quellix_through_file node tests/browser_e2e/bench_firefox_requests.mjs # Firefox: how many blocked pop-ups reach their server
