@@ -145,8 +145,11 @@ function makeProfile() {
 }
 
 // Debian's chromium, headless, with the unpacked extension; `ownBlocker`
-// leaves Chromium's own pop-up blocker on (its default).
-export async function launchBrowser({ ownBlocker = false } = {}) {
+// leaves Chromium's own pop-up blocker on (its default). `pagesOnly`: the
+// windows that pages open are let go at once rather than held until
+// Puppeteer has attached to them (as a browser runs without a debugger; they
+// are then not Puppeteer's pages).
+export async function launchBrowser({ ownBlocker = false, pagesOnly = false } = {}) {
   const profile = makeProfile();
   const args = [
     "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
@@ -160,6 +163,7 @@ export async function launchBrowser({ ownBlocker = false } = {}) {
     pipe: true,
     protocolTimeout: 60000,
     userDataDir: profile,
+    ...(pagesOnly ? { targetFilter: (target) => target.type() !== "page" || target.opener() === undefined } : {}),
     // Puppeteer's defaults switch extensions and Chromium's own blocker off.
     ignoreDefaultArgs: ownBlocker ? ["--disable-extensions", "--disable-popup-blocking"] : ["--disable-extensions"],
     args,
