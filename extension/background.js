@@ -13,15 +13,13 @@ import { HostConnection, RETRY_ALARM } from "./host_connection.js";
 import { PopupRules } from "./popup_rules.js";
 import { startRequestHold } from "./request_hold.js";
 import { TabUnder } from "./tab_under.js";
-import { TabAddresses } from "./tab_addresses.js";
-import { UserGrants } from "./user_grants.js";
+import { TrackingStore } from "./tracking_store.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
 
 // New tabs whose user went elsewhere in them before the answer came: the
 // answer no longer concerns what the tab shows.
 const USER_NAVIGATIONS = new Set(["typed", "auto_bookmark", "generated", "keyword", "keyword_generated"]);
-const TRACKING_KEY = "trackedTabs";
 // A press in the opener still under way may yet tell its link's address
 // after the page's handlers: a new tab waits this long for it.
 const PRESS_SETTLE_MS = 250;
@@ -76,37 +74,30 @@ function heardNews(message) {
 }
 
 // The tabs' addresses and the user's grants, kept in session storage so that
-// a restarted worker goes on from them. Every event applies its change after
-// `tracking` is ready, in the order the events came.
-let addresses = new TabAddresses();
-let grants = new UserGrants();
+// a restarted worker goes on from them (tracking_store.js): every event
+// applies its change after `tracking` is ready, in the order the events
+// came, and names the tabs it changed.
+const store = new TrackingStore(api.storage.session);
+let addresses = store.addresses;
+let grants = store.grants;
 const usersTabs = new Set(); // new tabs a grant claimed after they came
 const settling = new Map(); // new tab id -> resolve(claimed), while it waits for a press
 const linkShown = new Map(); // tab -> when its last status told the program of a link
-let saving = false;
 
 async function restoreTracking() {
-  const stored = (await api.storage.session.get(TRACKING_KEY).catch(() => ({})))[TRACKING_KEY];
-  addresses = new TabAddresses(stored?.addresses);
-  grants = new UserGrants(stored?.grants);
-  if (stored) return;
+  const goesOn = await store.restore();
+  addresses = store.addresses;
+  grants = store.grants;
+  if (goesOn) return;
   // A fresh start: the pages open now, whose content scripts are asked when needed.
   for (const tab of await api.tabs.query({}).catch(() => [])) {
-    if (tab.url && !addresses.page(tab.id)) addresses.committed(tab.id, tab.url);
+    if (tab.url && !addresses.page(tab.id)) {
+      addresses.committed(tab.id, tab.url);
+      store.changed(tab.id);
+    }
   }
-  saveTracking();
 }
 const tracking = restoreTracking();
-
-function saveTracking() {
-  if (saving) return;
-  saving = true;
-  setTimeout(() => {
-    saving = false;
-    const value = { addresses: addresses.toJSON(), grants: grants.toJSON() };
-    void api.storage.session.set({ [TRACKING_KEY]: value }).catch(() => {});
-  }, 0);
-}
 
 // Whether the content script runs in the top frame of `tabId` (it cannot in
 // the browser's own pages, the extension stores, sites not granted, or pages
@@ -146,7 +137,7 @@ async function newTabOpened(details) {
   addresses.created(details.tabId, details.sourceTabId, details.url);
   const theUsers = grants.claim(details.tabId, details.sourceTabId, details.url);
   const pressUnderWay = !theUsers && grants.pressing(details.sourceTabId);
-  saveTracking();
+  store.changed(details.tabId, details.sourceTabId);
   if (theUsers) return false;
   // Opened by the user from the panel: neither decided nor counted.
   if (await blocked.openedByUser(details.tabId)) return false;
@@ -155,6 +146,7 @@ async function newTabOpened(details) {
   if (!opener.heard) {
     if (!opener.open || !(await contentScriptAnswers(details.sourceTabId))) return false;
     addresses.heard(details.sourceTabId);
+    store.changed(details.sourceTabId);
   }
   if (usersTabs.has(details.tabId)) return false;
   return host.ask(crypto.randomUUID(), {
@@ -174,7 +166,7 @@ function tellStatus(tabId, text) {
 async function pageChanged(tabId, url, sameDocument) {
   await tracking;
   addresses.committed(tabId, url, { sameDocument });
-  saveTracking();
+  store.changed(tabId);
 }
 
 // A top-level navigation asks for its origin's pop-up rule as early as it
@@ -204,7 +196,7 @@ api.tabs.onUpdated.addListener(async (tabId, change) => {
   if (typeof change.url !== "string") return;
   await tracking;
   addresses.shows(tabId, change.url);
-  saveTracking();
+  store.changed(tabId);
 });
 
 api.tabs.onActivated.addListener(({ previousTabId }) => {
@@ -218,7 +210,7 @@ api.tabs.onRemoved.addListener(async (tabId) => {
   await tracking;
   addresses.closed(tabId);
   grants.tabClosed(tabId);
-  saveTracking();
+  store.changed(tabId);
 });
 
 function validGrant(message) {
@@ -245,11 +237,12 @@ async function heardFrom(message, sender) {
       settling.get(claimed)?.(true);
       held.decided(claimed, "leave");
       void host.forget(claimed);
+      store.changed(claimed);
     }
   } else {
     return;
   }
-  saveTracking();
+  store.changed(tab);
 }
 
 api.runtime.onMessage.addListener((message, sender) => {

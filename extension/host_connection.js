@@ -21,7 +21,13 @@
 // The browser may stop this worker at any time; the requests not yet
 // answered are kept in session storage, one key each (a write costs one
 // request, not all of them), and a new worker asks them again. So does every
-// new port: answers meant for a port that went are lost with it.
+// new port: answers meant for a port that went are lost with it. The program
+// is sent addresses cut at MAX_ADDRESS; the stored copy keeps less
+// (STORED_ADDRESS, address_limits.js), so that the most that may wait fits
+// the storage's quota: a request asked again by a restarted worker is decided
+// by the same site, and its window is listed as cut short if blocked.
+import { MAX_ADDRESS, STORED_ADDRESS, cutAddress } from "./address_limits.js";
+
 const HOST = "quellix.popup_blocker";
 const PENDING_PREFIX = "pending:";
 const RETRY_ALARM = "quellix-retry";
@@ -30,9 +36,6 @@ const RETRY_ALARM = "quellix-retry";
 // decided, counted or sounded twice. Past it a new tab is left alone, as
 // without a program.
 const MAX_PENDING = 2048;
-// What of an address is kept and sent: the site comes first in it, and a
-// thousand waiting requests stay well inside the session storage's quota.
-const MAX_ADDRESS = 8192;
 // Reconnecting after the host went away: a few tries, then the waiting new
 // tabs are left alone (a window is never closed without an answer).
 const RECONNECT_DELAYS_MS = [200, 1000, 5000];
@@ -42,8 +45,12 @@ const QUESTION_MS = 5000;
 const LIVED_MS = 5000;
 const NEWS = new Set(["switches", "allowNext", "listsChanged", "programGone"]);
 
-export function cutAddress(address) {
-  return typeof address === "string" && address.length > MAX_ADDRESS ? address.slice(0, MAX_ADDRESS) : address;
+// `request` with its addresses cut at `most`; `targetCut` tells the
+// blocked windows' list that the new tab's address is not whole.
+function cutRequest(request, most) {
+  const kept = { ...request, url: cutAddress(request.url, most), target: cutAddress(request.target, most) };
+  if (kept.target !== request.target) kept.targetCut = true;
+  return kept;
 }
 
 function newWindowMessage(id, request) {
@@ -120,12 +127,12 @@ export class HostConnection {
   async ask(id, request) {
     await this.ready;
     if (this.pending.size >= MAX_PENDING) return false;
-    const kept = { ...request, url: cutAddress(request.url), target: cutAddress(request.target) };
+    const kept = cutRequest(request, MAX_ADDRESS);
     this.pending.set(id, kept);
     // Sent before it is stored: a message told after it (the link under the
     // pointer changing, say) must not reach the program first.
     this.post(newWindowMessage(id, kept));
-    await this.store((session) => session.set({ [PENDING_PREFIX + id]: kept }));
+    await this.store((session) => session.set({ [PENDING_PREFIX + id]: cutRequest(kept, STORED_ADDRESS) }));
     return true;
   }
 

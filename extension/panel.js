@@ -5,7 +5,7 @@
 //
 // The panel is about the active tab of its window, or about the tab that
 // its address names (panel.html?tab=<id>), as when it is opened in a tab.
-import { BLOCKED_KEY, readBlocked } from "./blocked_windows.js";
+import { blockedKey, readBlocked } from "./blocked_windows.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
 const HOST = "quellix.popup_blocker";
@@ -165,13 +165,13 @@ async function alwaysAllow() {
 
 async function start() {
   tab = await panelTab();
-  record = tab ? (await readBlocked(api))[tab.id] ?? null : null;
+  record = tab ? await readBlocked(api, tab.id) : null;
   element("always-allow").addEventListener("click", () => void alwaysAllow());
   showList();
   // Windows blocked while the panel is open join the list.
   api.storage.onChanged.addListener((changes, area) => {
-    if (area !== "session" || !changes[BLOCKED_KEY] || !tab) return;
-    record = changes[BLOCKED_KEY].newValue?.[tab.id] ?? null;
+    if (area !== "session" || !tab || !changes[blockedKey(tab.id)]) return;
+    record = changes[blockedKey(tab.id)].newValue ?? null;
     showList();
   });
   await refreshProgram();

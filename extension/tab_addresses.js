@@ -13,6 +13,8 @@
 // `heard`: the content script of the tab's present page has spoken, so the
 // user's input in that page is seen (a new tab from a page the extension
 // cannot watch is the user's business, not the program's).
+import { STORED_ADDRESS, cutAddress } from "./address_limits.js";
+
 export const KEPT_AFTER_CLOSE_MS = 30000;
 
 const MADE_BY_ANOTHER_PAGE = /^(about:|data:)/i;
@@ -32,18 +34,33 @@ export function ownAddress(url) {
 }
 
 export class TabAddresses {
-  // `now`: the clock (milliseconds), given so that tests can drive it.
+  // `saved`: tabId -> a record as toJSON or stored gave it; `now`: the
+  // clock (milliseconds), given so that tests can drive it.
   constructor(saved = {}, now = Date.now) {
     this.now = now;
     this.tabs = new Map(); // tabId -> {url, address, heard, closedAt}
     for (const [id, record] of Object.entries(saved ?? {})) {
-      if (record && typeof record === "object") this.tabs.set(Number(id), { ...record });
+      if (!record || typeof record !== "object" || typeof record.url !== "string") continue;
+      const address = "address" in record ? record.address : record.url;
+      this.tabs.set(Number(id), { url: record.url, address, heard: record.heard === true, closedAt: record.closedAt ?? null });
     }
     this.forgetClosed();
   }
 
   toJSON() {
     return Object.fromEntries(this.tabs);
+  }
+
+  // What a restarted worker needs of an open tab, its addresses cut short
+  // (the address only where it is not the tab's own); null for a tab closed
+  // or unknown: a closed tab is kept only for the moment after it closes,
+  // which a worker restart does not fall into.
+  stored(tabId) {
+    const record = this.tabs.get(tabId);
+    if (!record || record.closedAt !== null) return null;
+    const kept = { url: cutAddress(record.url, STORED_ADDRESS), heard: record.heard };
+    if (record.address !== record.url) kept.address = cutAddress(record.address, STORED_ADDRESS);
+    return kept;
   }
 
   // The tab's top-level page is now `url` (a new document, or the same one

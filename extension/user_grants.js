@@ -15,12 +15,40 @@ export const MENU_GRANT_MS = 60000;
 // How long a new tab that no grant claimed yet may still be claimed.
 export const LATE_GRANT_MS = 3000;
 
+// A press's grants in one tab that are kept: more than a hand can make in
+// the few seconds a grant lasts.
+export const MAX_GRANTS_PER_TAB = 16;
+
+// 64 bits of `text`, as 16 hex digits: the same text, the same digest.
+function digest(text) {
+  let high = 0xdeadbeef;
+  let low = 0x41c6ce57;
+  for (let i = 0; i < text.length; i += 1) {
+    const unit = text.charCodeAt(i);
+    high = Math.imul(high ^ unit, 2654435761);
+    low = Math.imul(low ^ unit, 1597334677);
+  }
+  high = Math.imul(high ^ (high >>> 16), 2246822507) ^ Math.imul(low ^ (low >>> 13), 3266489909);
+  low = Math.imul(low ^ (low >>> 16), 2246822507) ^ Math.imul(high ^ (high >>> 13), 3266489909);
+  return (high >>> 0).toString(16).padStart(8, "0") + (low >>> 0).toString(16).padStart(8, "0");
+}
+
 // The address as matched: no scheme, no fragment.
 export function matchKey(url) {
   const text = String(url ?? "");
   const hash = text.indexOf("#");
   const whole = hash < 0 ? text : text.slice(0, hash);
   return whole.replace(/^[a-z][a-z0-9+.-]*:/i, "");
+}
+
+// What a grant or a waiting new tab keeps of its address: the matched
+// address's length and digest, a few bytes whatever the address (a page may
+// make one of megabytes). A page that found two addresses of one digest
+// would gain nothing: it may set its link's address to anything before the
+// press ends anyway.
+function grantKey(url) {
+  const key = matchKey(url);
+  return `${key.length}:${digest(key)}`;
 }
 
 export class UserGrants {
@@ -42,7 +70,7 @@ export class UserGrants {
   // Returns the new tab id it claims, if one came first.
   grant(tabId, { press, kind, url }) {
     this.drop();
-    const key = matchKey(url);
+    const key = grantKey(url);
     const until = this.now() + (kind === "menu" ? MENU_GRANT_MS : PRESS_GRANT_MS);
     const waiting = this.unclaimed.findIndex((entry) => entry.sourceTabId === tabId && entry.key === key);
     const list = this.grants.get(tabId) ?? [];
@@ -53,7 +81,7 @@ export class UserGrants {
     const claims = !spent && waiting >= 0;
     this.grants.set(tabId, [...others, {
       press, kind: kind === "menu" ? "menu" : "press", key, until: before?.until ?? until, spent: spent || claims,
-    }]);
+    }].slice(-MAX_GRANTS_PER_TAB));
     return claims ? this.unclaimed.splice(waiting, 1)[0].tabId : null;
   }
 
@@ -68,7 +96,7 @@ export class UserGrants {
   // user's (the grant is used up). Otherwise it stays claimable for a moment.
   claim(tabId, sourceTabId, url) {
     this.drop();
-    const key = matchKey(url);
+    const key = grantKey(url);
     const list = this.grants.get(sourceTabId) ?? [];
     const found = list.find((entry) => !entry.spent && entry.key === key);
     if (found) {
@@ -84,6 +112,18 @@ export class UserGrants {
   pressing(sourceTabId) {
     this.drop();
     return (this.grants.get(sourceTabId) ?? []).some((entry) => entry.kind === "press" && !entry.spent);
+  }
+
+  // What a restarted worker needs of `tabId`: the grants its presses made,
+  // and its own wait for a grant as a new tab; null when neither.
+  stored(tabId) {
+    const list = this.grants.get(tabId);
+    const waiting = this.unclaimed.find((entry) => entry.tabId === tabId);
+    if (!list && !waiting) return null;
+    return {
+      ...(list ? { grants: list } : {}),
+      ...(waiting ? { unclaimed: { sourceTabId: waiting.sourceTabId, key: waiting.key, at: waiting.at } } : {}),
+    };
   }
 
   tabClosed(tabId) {

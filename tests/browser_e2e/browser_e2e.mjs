@@ -239,8 +239,7 @@ test("the user's own new tabs from a link are never decided, with Chromium's own
   }
   await assert.rejects(remote.run("prompt 1500"), "no question was asked");
   // Nothing listed in the panel, nothing on the badge.
-  const listed = await inWorker(ownBlocker,
-    async () => (await globalThis.chrome.storage.session.get("blockedWindows")).blockedWindows ?? {});
+  const listed = await inWorker(ownBlocker, blockedLists);
   assert.deepEqual(listed, {});
 });
 
@@ -308,8 +307,7 @@ test("Chromium's own blocker on: a tab-under is undone; a link's own navigation 
     assert.ok(arrived && shown.endsWith(stays) && !shown.includes(" "), `${button}: ${shown}`);
     if (stays !== page) continue;
     // Brought back: listed once, as the blocked window.
-    const listed = await inWorker(ownBlocker,
-      async () => (await globalThis.chrome.storage.session.get("blockedWindows")).blockedWindows ?? {});
+    const listed = await inWorker(ownBlocker, blockedLists);
     assert.deepEqual(Object.values(listed).map((record) => record.windows.map((w) => w.url)), [[page]], button);
   }
 });
@@ -327,7 +325,7 @@ test("a late answer never closes a new tab the user works in", async () => {
   }, { expect: { opened: 1, closed: 0 } });
   assert.deepEqual(shape(result), [1, 0]);
   // Not listed; but the program did block it, and counts it.
-  const listed = await inWorker(browser, async () => (await globalThis.chrome.storage.session.get("blockedWindows")));
+  const listed = await inWorker(browser, blockedLists);
   assert.ok(!JSON.stringify(listed).includes("latecomer"));
   const counted = closedByUs + 1;
   let count;
@@ -361,6 +359,12 @@ test("the program not running: every window opens", async () => {
 async function inWorker(b, fn) {
   const target = await b.browser.waitForTarget((t) => t.type() === "service_worker" && t.url().includes("background.js"));
   return (await target.worker()).evaluate(fn);
+}
+
+// Run in the worker: the blocked windows' lists it keeps, one key per tab.
+async function blockedLists() {
+  const stored = await globalThis.chrome.storage.session.get(null);
+  return Object.fromEntries(Object.entries(stored).filter(([key]) => key.startsWith("blocked:")));
 }
 
 test("the program gone, its rules are gone; started again, it is heard from unasked", async () => {

@@ -3,57 +3,9 @@
 // asks again, what it acts on, and what happens when storage is full.
 import assert from "node:assert/strict";
 import { test } from "node:test";
-import { HostConnection, MAX_PENDING, cutAddress } from "../../extension/host_connection.js";
-
-const QUOTA_BYTES = 10 * 1024 * 1024; // storage.session's, counted as the browser does: key plus JSON value
-
-// The parts of the browser's API the connection uses. `ports` are the native
-// ports opened, each with what was posted to it; `session` outlives workers.
-function scriptedBrowser(session = new Map()) {
-  const size = (key, value) => key.length + JSON.stringify(value).length;
-  let used = [...session].reduce((sum, [key, value]) => sum + size(key, value), 0);
-  const browser = {
-    session,
-    ports: [],
-    writes: 0,
-    storage: {
-      session: {
-        async get(key) {
-          const all = Object.fromEntries([...session].map(([k, v]) => [k, structuredClone(v)]));
-          return key === null ? all : key in all ? { [key]: all[key] } : {};
-        },
-        async set(items) {
-          browser.writes += 1;
-          const grown = Object.entries(items).reduce(
-            (sum, [key, value]) => sum + size(key, value) - (session.has(key) ? size(key, session.get(key)) : 0), 0);
-          if (used + grown > QUOTA_BYTES) throw new Error("Session storage quota bytes exceeded.");
-          used += grown;
-          for (const [key, value] of Object.entries(items)) session.set(key, structuredClone(value));
-        },
-        async remove(keys) {
-          for (const key of [keys].flat()) {
-            if (session.has(key)) used -= size(key, session.get(key));
-            session.delete(key);
-          }
-        },
-      },
-    },
-    alarms: { create() {}, clear: async () => true },
-    runtime: {
-      lastError: undefined,
-      connectNative() {
-        const port = { posted: [], listeners: [], dropListeners: [] };
-        port.postMessage = (message) => port.posted.push(message);
-        port.onMessage = { addListener: (listener) => port.listeners.push(listener) };
-        port.onDisconnect = { addListener: (listener) => port.dropListeners.push(listener) };
-        port.drop = () => port.dropListeners.forEach((listener) => listener());
-        browser.ports.push(port);
-        return port;
-      },
-    },
-  };
-  return browser;
-}
+import { cutAddress } from "../../extension/address_limits.js";
+import { HostConnection, MAX_PENDING } from "../../extension/host_connection.js";
+import { QUOTA_BYTES, scriptedBrowser } from "./scripted_browser.mjs";
 
 const asked = (port) => port.posted.filter((m) => m.type === "newWindow").map((m) => m.id);
 
