@@ -52,9 +52,20 @@ export class RequestHold {
     this.track(tabId, { stage: openerTabId === undefined ? "new" : "fresh" });
   }
 
-  // The tabs open when the worker started: loaded, whatever they do next.
-  present(tabIds) {
-    for (const tabId of tabIds) if (!this.tabs.has(tabId)) this.track(tabId, { stage: "loaded" });
+  // The tabs open when the worker started ({id, url}): those that show a
+  // page are loaded, whatever they do next. A worker woken by a request
+  // hears of it before this: a request that waits for the opener's event
+  // goes on now if its tab shows a page (a page's new tab shows about:blank
+  // until its first request is answered).
+  present(tabs) {
+    for (const { id, url } of tabs) {
+      const entry = this.tabs.get(id);
+      if (!entry) {
+        this.track(id, { stage: "loaded" });
+      } else if (entry.stage === "held" && !entry.opened && url !== "about:blank") {
+        this.release(id, entry, GO_ON);
+      }
+    }
   }
 
   // onCreatedNavigationTarget: a page opened `tabId`; its first request waits for `decided`.
@@ -168,6 +179,6 @@ export function startRequestHold(api) {
   }
   api.tabs.onCreated.addListener((tab) => hold.created(tab.id, tab.openerTabId));
   api.tabs.onRemoved.addListener((tabId) => hold.closed(tabId));
-  api.tabs.query({}).then((tabs) => hold.present(tabs.map((tab) => tab.id)), () => {});
+  api.tabs.query({}).then((tabs) => hold.present(tabs), () => {});
   return hold;
 }

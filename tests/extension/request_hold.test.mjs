@@ -90,8 +90,18 @@ test("every wait ends, and what the user starts never waits", async () => {
   assert.equal(hold.request(typed(23)), undefined);
   hold.created(24, undefined);
   assert.equal(hold.request(byPage(24)), undefined);
-  hold.present([25]);
+  hold.present([{ id: 25, url: PAGE }]);
   assert.equal(hold.request(byPage(25)), undefined);
+  // A worker woken by a link's request in a tab it has not heard of yet: the
+  // request goes on as soon as the tab is seen to show a page; a page's new
+  // tab (about:blank still) goes on waiting for its event.
+  const woken = hold.request(byPage(28));
+  const newTab = hold.request(byPage(29));
+  hold.present([{ id: 28, url: PAGE }, { id: 29, url: "about:blank" }]);
+  assert.deepEqual([await outcome(woken), await outcome(newTab)], ["go on", "pending"]);
+  hold.opened(29);
+  hold.decided(29, "block");
+  assert.equal(await outcome(newTab), "cancel");
   hold.opened(26);
   const waiting = hold.request(byPage(26));
   assert.equal(hold.request(typed(26)), undefined);
