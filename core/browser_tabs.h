@@ -92,8 +92,6 @@ class BrowserTabs {
   void ListsChanged();
   void ProgramGoing();
 
-  std::size_t TabCount() const { return tabs_.size(); }
-
  private:
   struct Tab {
     std::shared_ptr<BrowserTabWindow> window;

@@ -156,12 +156,17 @@ TEST_F(BrowserTabsTest, EachTabIsDecidedAsABrowserWindowAndStrangersAreNeverDeci
   tabs.Connected(1, true);
   tabs.Received(1, Ask("a", 7, "http://Popper.example/page"));
   tabs.Received(1, Ask("b", 7, "https://allowed.example/x"));
-  tabs.Received(1, Serialize(StatusText{8, ""}));
-  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("a", Verdict::kBlock), Said("b", Verdict::kLeave)}));
-  EXPECT_EQ(state.intStopped, 1);
-  EXPECT_EQ(tabs.TabCount(), 2u);
+  const std::string link = "http://link.example/";
+  const auto ask_for_link = [&](const std::string& id) {
+    tabs.Received(1, Serialize(NewWindowRequest{id, 8, "http://popper.example/", link}));
+  };
+  tabs.Received(1, Serialize(StatusText{8, link}));
+  ask_for_link("c");
   tabs.Received(1, Serialize(TabClosed{8}));
-  EXPECT_EQ(tabs.TabCount(), 1u);
+  ask_for_link("d");  // the closed tab's link went with it
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("a", Verdict::kBlock), Said("b", Verdict::kLeave),
+                                                 Said("c", Verdict::kLeave), Said("d", Verdict::kBlock)}));
+  EXPECT_EQ(state.intStopped, 2);
 
   // Something else of the user's on the pipe: a defined answer, no decision.
   tabs.Connected(2, false);
@@ -171,9 +176,8 @@ TEST_F(BrowserTabsTest, EachTabIsDecidedAsABrowserWindowAndStrangersAreNeverDeci
   tabs.ReceivedTooLong(2);
   EXPECT_EQ(SentTo(2), (std::vector<std::string>{Said("e", Verdict::kLeave), Serialize(VerdictMessage{}),
                                                  Serialize(VerdictMessage{})}));
-  EXPECT_EQ(state.intStopped, 1);
+  EXPECT_EQ(state.intStopped, 2);
   EXPECT_EQ(state.strStatusText, "");
-  EXPECT_EQ(tabs.TabCount(), 1u);
 }
 
 // With Exceptions on, the link under a tab's pointer lets through only that
@@ -363,11 +367,13 @@ TEST_F(BrowserTabsTest, AnAnswerForAGoneConnectionIsDroppedAndARequestAskedAgain
 
 TEST_F(BrowserTabsTest, ARunawayConnectionCannotPileUpTabs) {
   tabs.Connected(1, true);
-  for (int tab = 0; tab < static_cast<int>(BrowserTabs::kMaxTabsPerConnection) + 10; ++tab)
-    tabs.Received(1, Serialize(StatusText{tab, ""}));
-  EXPECT_LE(tabs.TabCount(), BrowserTabs::kMaxTabsPerConnection);
-  tabs.Received(1, Ask("a", 1, "http://popper.example/"));
-  EXPECT_EQ(SentTo(1), std::vector<std::string>{Said("a", Verdict::kBlock)});
+  const int last_tab = static_cast<int>(BrowserTabs::kMaxTabsPerConnection) + 9;
+  const auto link_of = [](int tab) { return "http://link" + std::to_string(tab) + ".example/"; };
+  for (int tab = 0; tab <= last_tab; ++tab) tabs.Received(1, Serialize(StatusText{tab, link_of(tab)}));
+  // The first tabs were let go to make room; the latest is still known.
+  tabs.Received(1, Serialize(NewWindowRequest{"first", 0, "http://popper.example/", link_of(0)}));
+  tabs.Received(1, Serialize(NewWindowRequest{"latest", last_tab, "http://popper.example/", link_of(last_tab)}));
+  EXPECT_EQ(SentTo(1), (std::vector<std::string>{Said("first", Verdict::kBlock), Said("latest", Verdict::kLeave)}));
 }
 
 }  // namespace

@@ -31,8 +31,6 @@ class cIEWindows : public ShellWindowsEvents, public std::enable_shared_from_thi
   void WinShell_WindowRegistered(long lCookie);
   void WinShell_WindowRevoked(long lCookie);
 
-  bool Hooked() const { return boolHooked; }
-
  private:
   cIEWindows(ShellWindowsFactory& shell, ProgramState& state, PopupHost& host)
       : shell_(shell), state_(state), host_(host) {}

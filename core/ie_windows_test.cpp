@@ -95,7 +95,7 @@ TEST_F(Tracker, FailuresStopTheRebuildWhereItStands) {
   shell->not_a_browser_at = 1;
   auto tracker = cIEWindows::Create(*shell, state, host);
   EXPECT_EQ(tracker->Count(), 1);
-  EXPECT_FALSE(tracker->Hooked());  // stopped before subscribing
+  EXPECT_EQ(shell->EventSubscribers(), 0);  // stopped before subscribing
 
   shell->not_a_browser_at = -1;
   shell->fail_create = true;
@@ -107,7 +107,7 @@ TEST_F(Tracker, FailuresStopTheRebuildWhereItStands) {
   shell->Windows()[0]->FailSubscribe(true);
   auto again = cIEWindows::Create(*shell, state, host);
   EXPECT_EQ(again->Count(), 3);
-  EXPECT_TRUE(again->Hooked());
+  EXPECT_EQ(shell->EventSubscribers(), 1);
   shell->fail_enumeration_after = 2;
   shell->RaiseWindowRevoked();
   EXPECT_EQ(again->Count(), 2);

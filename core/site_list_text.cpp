@@ -271,10 +271,4 @@ bool SiteListText::Contains(std::string_view site) const {
   return folded_site.size() < 4 ? ContainsShort(folded_site) : ContainsLong(folded_site);
 }
 
-std::size_t SiteListText::MemoryBytes() const {
-  return folded_.capacity() + capitals_.capacity() * 8 + line_begins_.capacity() * 4 + line_grams_.capacity() * 4 +
-         pairs_present_.capacity() * 8 + triples_seen_.capacity() * 8 + bucket_start_.capacity() * 4 +
-         postings_.capacity() * sizeof(LineNumber);
-}
-
 }  // namespace quellix

@@ -33,9 +33,6 @@ class SiteListText {
   // are usually told apart from a few index probes.
   bool Contains(std::string_view site) const;
 
-  // Heap bytes held by the text and its index.
-  std::size_t MemoryBytes() const;
-
  private:
   struct Line {
     std::uint32_t begin;  // offset in folded_

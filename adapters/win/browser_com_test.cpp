@@ -288,21 +288,22 @@ TEST_F(BrowserEventsSinkTest, AnswersItsEventInterfaceAndOutlivesItsLastReleaseD
   as_events.Reset();
   as_unknown.Reset();
 
-  // The connection that held the sink ends inside its event: it lives on until the event returns.
-  const long live_before = win::DispatchSink::LiveCount();
+  // The connection that held the sink ends inside its event: the event holds
+  // it until it returns, and then lets go (the test's own reference, taken
+  // during the event, is the last one left).
   IDispatch* const raw = sink.Get();
-  long live_during = -1;
+  ULONG references_during = 0;
   listener->during = [&] {
     sink.Reset();
-    live_during = win::DispatchSink::LiveCount();
+    references_during = raw->AddRef();
   };
   listener->answer = true;
   IDispatch* new_window = nullptr;
   VARIANT_BOOL cancel = VARIANT_FALSE;
   Fire(raw, DISPID_NEWWINDOW2, {DispatchRef(&new_window), BoolRef(&cancel)});
-  EXPECT_EQ(live_during, live_before);
+  EXPECT_EQ(references_during, 2u);
   EXPECT_EQ(cancel, VARIANT_TRUE);
-  EXPECT_EQ(win::DispatchSink::LiveCount(), live_before - 1);
+  EXPECT_EQ(raw->Release(), 0u);
 }
 
 TEST(ShellWindowsEventsSink, PassesRegisteredAndRevokedWithTheirCookies) {
@@ -334,7 +335,6 @@ class TrackerOverCom : public ::testing::Test {
     control = ScriptedComEnvironment::Server().Control();
     ASSERT_TRUE(control);
     ASSERT_TRUE(control->Reset());
-    sinks_at_start = win::DispatchSink::LiveCount();
   }
 
   long Query(sc::Query what, int window = 0) const { return control->Query(what, window); }
@@ -356,14 +356,13 @@ class TrackerOverCom : public ::testing::Test {
     EXPECT_EQ(Query(sc::Query::kLiveWindows), Query(sc::Query::kOpenWindows));
     EXPECT_EQ(Query(sc::Query::kOverReleases), 0);
     EXPECT_EQ(Query(sc::Query::kStrayUnadvises), 0);
-    EXPECT_EQ(win::DispatchSink::LiveCount(), sinks_at_start);
+    EXPECT_EQ(Query(sc::Query::kHeldSinks), 0);
   }
 
   std::optional<sc::ScriptedComBrowser> control;
   win::ComShellWindowsFactory shell;  // the program's own way to the shell
   ProgramState state;
   PumpingPopupHost host;
-  long sinks_at_start = 0;
 };
 
 TEST_F(TrackerOverCom, OneSinkPerOpenWindowFollowingOpenAndClose) {
@@ -374,7 +373,7 @@ TEST_F(TrackerOverCom, OneSinkPerOpenWindowFollowingOpenAndClose) {
 
   auto tracker = MakeTracker();
   EXPECT_EQ(tracker->Count(), 2);
-  EXPECT_TRUE(tracker->Hooked());
+  EXPECT_EQ(Query(sc::Query::kShellConnections), 1);  // subscribed to the shell's events
   EXPECT_EQ(Query(sc::Query::kConnections, first), 1);
   EXPECT_EQ(Query(sc::Query::kConnections, second), 1);
   EXPECT_EQ(Query(sc::Query::kLiveShells), 1);  // only the list whose events the tracker receives
@@ -471,7 +470,7 @@ TEST_F(TrackerOverCom, AWindowRegisteredWhileNewWindow2WaitsRebuildsAndTheWaitin
     tasks.Post([&] {
       count_meanwhile = tracker->Count();
       asking_connections_meanwhile = Query(sc::Query::kConnections, asking);
-      sinks_meanwhile = win::DispatchSink::LiveCount() - sinks_at_start;
+      sinks_meanwhile = Query(sc::Query::kHeldSinks);
       state.boolAllowSite = false;  // the user blocks it
       state.boolAnswered = true;
     });
@@ -484,7 +483,7 @@ TEST_F(TrackerOverCom, AWindowRegisteredWhileNewWindow2WaitsRebuildsAndTheWaitin
   EXPECT_EQ(asking_connections_meanwhile, 1);  // the old sink unadvised, a fresh one advised
   // The list's sink, the two fresh window sinks, and the one whose event was still running.
   EXPECT_EQ(sinks_meanwhile, 4);
-  EXPECT_EQ(win::DispatchSink::LiveCount() - sinks_at_start, 3);
+  EXPECT_EQ(Query(sc::Query::kHeldSinks), 3);
   EXPECT_EQ(Query(sc::Query::kConnections, asking), 1);
   EXPECT_EQ(Query(sc::Query::kConnections, opened), 1);
 
@@ -531,14 +530,14 @@ TEST_F(TrackerOverCom, FailuresOfTheComSideStopWhereTheyShouldAndLeakNothing) {
   ASSERT_TRUE(control->SetFailure(sc::Failure::kCreate, true));
   auto tracker = MakeTracker();
   EXPECT_EQ(tracker->Count(), 0);
-  EXPECT_FALSE(tracker->Hooked());
+  EXPECT_EQ(Query(sc::Query::kShellConnections), 0);
   tracker.reset();
   ASSERT_TRUE(control->SetFailure(sc::Failure::kCreate, false));
 
   for (const auto failure : {sc::Failure::kCount, sc::Failure::kItem, sc::Failure::kShellAdvise}) {
     ASSERT_TRUE(control->SetFailure(failure, true));
     tracker = MakeTracker();
-    EXPECT_FALSE(tracker->Hooked());
+    EXPECT_EQ(Query(sc::Query::kShellConnections), 0);
     EXPECT_EQ(tracker->Count(), failure == sc::Failure::kShellAdvise ? 3 : 0);
     EXPECT_EQ(Query(sc::Query::kLiveShells), 0);  // the list of a failed rebuild is let go
     tracker.reset();
@@ -550,7 +549,7 @@ TEST_F(TrackerOverCom, FailuresOfTheComSideStopWhereTheyShouldAndLeakNothing) {
   ASSERT_TRUE(control->SetFailure(sc::Failure::kAdvise, true, b));
   tracker = MakeTracker();
   EXPECT_EQ(tracker->Count(), 3);
-  EXPECT_TRUE(tracker->Hooked());
+  EXPECT_EQ(Query(sc::Query::kShellConnections), 1);  // subscribed to the shell's events
   EXPECT_EQ(Query(sc::Query::kConnections, a), 1);
   EXPECT_EQ(Query(sc::Query::kConnections, b), 0);
   EXPECT_EQ(Query(sc::Query::kConnections, c), 1);

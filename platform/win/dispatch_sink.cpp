@@ -1,14 +1,11 @@
 #include "platform/win/dispatch_sink.h"
 
-#include <atomic>
 #include <string_view>
 
 #include "platform/win/wide_string.h"
 
 namespace quellix::win {
 namespace {
-
-std::atomic<long> live_sinks{0};
 
 // The VARIANT an argument stands for: the argument itself, or the caller's
 // VARIANT when it was passed by reference. `by_reference` tells which.
@@ -27,11 +24,9 @@ VARIANT* Argument(const DISPPARAMS& params, unsigned position, bool* by_referenc
 
 }  // namespace
 
-DispatchSink::DispatchSink(const IID& events) : events_(events) { ++live_sinks; }
+DispatchSink::DispatchSink(const IID& events) : events_(events) {}
 
-DispatchSink::~DispatchSink() { --live_sinks; }
-
-long DispatchSink::LiveCount() { return live_sinks; }
+DispatchSink::~DispatchSink() = default;
 
 HRESULT STDMETHODCALLTYPE DispatchSink::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;

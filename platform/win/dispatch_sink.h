@@ -32,9 +32,6 @@ class DispatchSink : public IDispatch {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT*) final;
 
-  // Sinks of every kind alive in this process (a leak or an early release shows here).
-  static long LiveCount();
-
  protected:
   explicit DispatchSink(const IID& events);
   virtual ~DispatchSink();

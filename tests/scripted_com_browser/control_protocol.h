@@ -59,6 +59,7 @@ enum class Query : std::int32_t {
   kOverReleases,         // Release calls that would have freed an object still in use
   kLiveWindows,          // browser objects alive, in the list or not
   kHeldReferences,       // references to open windows beyond the list's own, all together
+  kHeldSinks,            // sinks offered to Advise since the last reset that anything still holds
 };
 
 enum class Failure : std::int32_t {

@@ -59,6 +59,9 @@ struct World {
   bool fail_shell_advise = false;
   sc::Stage raise_during{};  // 0: none
   HWND control = nullptr;
+  // Every sink offered to Advise, with one reference of the world's own, so
+  // that its count shows whether anything else still holds it.
+  std::vector<IUnknown*> offered_sinks;
 };
 
 // Never destroyed: objects that the program still holds at its exit may end after the DLL's statics.
@@ -68,6 +71,31 @@ World& TheWorld() {
 }
 
 void RaiseShellEvent(DISPID id, long cookie);
+
+void KeepOfferedSink(IUnknown* sink) {
+  ComPtr<IUnknown> identity;
+  if (FAILED(sink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())))) return;
+  std::vector<IUnknown*>& kept = TheWorld().offered_sinks;
+  if (std::find(kept.begin(), kept.end(), identity.Get()) != kept.end()) return;
+  kept.push_back(identity.Detach());
+}
+
+// Sinks held by anything besides the world: AddRef and Release answer the
+// count that is left, the world's own reference included.
+long HeldSinks() {
+  long held = 0;
+  for (IUnknown* sink : TheWorld().offered_sinks) {
+    sink->AddRef();
+    if (sink->Release() > 1) ++held;
+  }
+  return held;
+}
+
+void ReleaseOfferedSinks() {
+  std::vector<IUnknown*> kept = std::move(TheWorld().offered_sinks);
+  TheWorld().offered_sinks.clear();
+  for (IUnknown* sink : kept) sink->Release();
+}
 
 // A window event that comes in during a call, as one does while a call to
 // another process waits for its answer.
@@ -119,6 +147,7 @@ class ConnectionPoint final : public IConnectionPoint {
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!sink) return E_POINTER;
+    KeepOfferedSink(sink);
     if (fail_advise_) return CONNECT_E_ADVISELIMIT;
     // As the browser does: the sink must answer the events' own interface.
     ComPtr<IDispatch> dispatch;
@@ -522,6 +551,8 @@ long Query(sc::Query what, std::int32_t id) {
       return world.over_releases;
     case sc::Query::kLiveWindows:
       return world.live_windows;
+    case sc::Query::kHeldSinks:
+      return HeldSinks();
     case sc::Query::kHeldReferences: {
       long held = 0;
       for (const auto& window : world.windows) held += window->References() - 1;
@@ -573,6 +604,7 @@ LRESULT Run(sc::Command command, const sc::Request& request, const std::wstring&
     world.shells_created = world.shell_advises = world.stray_unadvises = world.over_releases = 0;
     world.fail_create = world.fail_count = world.fail_item = world.fail_shell_advise = false;
     world.raise_during = sc::Stage{};
+    ReleaseOfferedSinks();
     return 1;
   }
   if (command == sc::Command::kOpenWindow) {

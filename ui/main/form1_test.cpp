@@ -20,6 +20,7 @@
 #include "ui/main/form1_commands.h"
 #include "ui/main/mod_hook.h"
 #include "ui/main/module2.h"
+#include "ui/skin/testing/recording_skin_support.h"
 
 namespace quellix {
 namespace {
@@ -732,9 +733,8 @@ TEST_F(MainWindow, WinZTogglesFromTheMessageLoopEvenInTheTray) {
 
 TEST_F(MainWindow, DestroyingTheWindowWithoutShutdownStillReleasesTheHotKey) {
   Start();
-  ASSERT_TRUE(modHook::Hooked());
+  ASSERT_EQ(ui::headless::HotKeys().size(), 1u);
   form.reset();
-  EXPECT_FALSE(modHook::Hooked());
   EXPECT_TRUE(ui::headless::HotKeys().empty());
 }
 
@@ -750,7 +750,8 @@ TEST_F(MainWindow, WinZOwnedByAnotherProgramLeavesTheButtonWorking) {
 
 TEST_F(MainWindow, WithTheSkinOnEachLabelIsCopiedIntoTheTemplateOfItsFrameAndTheSkinStopsAtTheEnd) {
   SkinObject skn;
-  modSkin skin;
+  testing::SkinSupportRecord support;
+  modSkin skin(testing::RecordingSupportMaker(support));
   skin.objSkin = &skn;
   skin.SupportObject().SetSkin(&skn);
   ASSERT_TRUE(skin.SupportObject().Start());
@@ -774,7 +775,7 @@ TEST_F(MainWindow, WithTheSkinOnEachLabelIsCopiedIntoTheTemplateOfItsFrameAndThe
 
   form->Close();
   EXPECT_EQ(ends, 1);
-  EXPECT_FALSE(skin.SupportObject().Started());
+  EXPECT_FALSE(support.started);
 }
 
 TEST_F(MainWindow, WithTheBannerOnBothFramesMoveDownAndTheWindowGrowsToShowIt) {

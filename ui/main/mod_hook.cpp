@@ -35,8 +35,6 @@ void UnhookWindow() {
   hook.hWndTarget = 0;
 }
 
-bool Hooked() { return Hook().hWndMain != 0; }
-
 ui::MessageResult WindowProc(ui::WindowHandle window, unsigned message, std::uintptr_t wparam,
                              std::intptr_t lparam) {
   // Kept before unhooking: the message still goes to the procedure it was meant for.

@@ -22,6 +22,4 @@ void UnhookWindow();
 ui::MessageResult WindowProc(ui::WindowHandle window, unsigned message, std::uintptr_t wparam,
                              std::intptr_t lparam);
 
-bool Hooked();
-
 }  // namespace quellix::modHook

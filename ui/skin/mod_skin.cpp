@@ -12,7 +12,7 @@
 namespace quellix {
 
 SkinSupport& modSkin::SupportObject() {
-  if (!support_) support_ = std::make_unique<SkinSupport>();
+  if (!support_) support_ = make_support_();
   return *support_;
 }
 

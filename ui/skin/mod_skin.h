@@ -4,9 +4,11 @@
 // product.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ui/controls/control.h"
 #include "ui/controls/form.h"
@@ -31,6 +33,10 @@ enum class ScaleUnits { kTwips, kPixels, kOther };
 
 class modSkin {
  public:
+  using SupportMaker = std::function<std::unique_ptr<SkinSupport>()>;
+  explicit modSkin(SupportMaker make_support = [] { return std::make_unique<LocalSkinSupport>(); })
+      : make_support_(std::move(make_support)) {}
+
   // The shared skin: the splash window's skin object, set by the splash's
   // load step; never cleared.
   const SkinObject* objSkin = nullptr;
@@ -40,7 +46,6 @@ class modSkin {
   void SetSplash(SplashWindowAccess* splash) { splash_ = splash; }
   // The skin support object, created on first use.
   SkinSupport& SupportObject();
-  bool SupportObjectExists() const { return support_ != nullptr; }
 
   // Colours first, then the skin itself. On a failure the splash window is
   // brought back for its skin object and the whole is tried once more; false
@@ -66,6 +71,7 @@ class modSkin {
   bool TrySkinForm(ui::Form& window) const;
   void RecoverSkinObject();
 
+  SupportMaker make_support_;
   SplashWindowAccess* splash_ = nullptr;
   std::unique_ptr<SkinSupport> support_;
 };

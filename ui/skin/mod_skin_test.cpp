@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 
 #include "platform/message_pump.h"
 #include "tests/scripted_page_engine/scripted_page_engine.h"
@@ -243,16 +244,19 @@ TEST_F(Skin, RecoveryWithTheSplashStillThereEndsWithoutWaiting) {
   EXPECT_FALSE(form.BackColor());
 }
 
-TEST_F(Skin, SupportObjectIsMadeOnFirstUseAndServesOneSkin) {
-  modSkin skin;
-  EXPECT_FALSE(skin.SupportObjectExists());
+TEST_F(Skin, SupportObjectIsMadeOnceOnFirstUseAndStartsOnlyWithASkin) {
+  int made = 0;
+  modSkin skin([&made] {
+    ++made;
+    return std::make_unique<LocalSkinSupport>();
+  });
+  EXPECT_EQ(made, 0);
+  EXPECT_FALSE(skin.SupportObject().Start());  // no skin to serve
   SkinObject skn;
   skin.SupportObject().SetSkin(&skn);
-  EXPECT_TRUE(skin.SupportObjectExists());
   EXPECT_TRUE(skin.SupportObject().Start());
   skin.SupportObject().Stop();
-  EXPECT_FALSE(skin.SupportObject().Started());
-  EXPECT_EQ(skin.SupportObject().Skin(), &skn);
+  EXPECT_EQ(made, 1);
 }
 
 }  // namespace

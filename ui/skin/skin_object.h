@@ -27,22 +27,27 @@ class SkinObject {
 };
 
 // The skin support object: handed the skin and started once at start-up,
-// stopped just before the program ends.
+// stopped just before the program ends. It comes from outside the program's
+// windows (modSkin makes it on first use through the maker it was given).
 class SkinSupport {
  public:
-  void SetSkin(const SkinObject* skin) { skin_ = skin; }
+  virtual ~SkinSupport() = default;
+  virtual void SetSkin(const SkinObject* skin) = 0;
   // False when it has no skin to serve.
-  bool Start() {
-    started_ = skin_ != nullptr;
-    return started_;
-  }
-  void Stop() { started_ = false; }
-  bool Started() const { return started_; }
-  const SkinObject* Skin() const { return skin_; }
+  virtual bool Start() = 0;
+  virtual void Stop() = 0;
+};
+
+// The program's own support object: it serves the one skin object and needs
+// nothing else, so starting fails only without a skin.
+class LocalSkinSupport final : public SkinSupport {
+ public:
+  void SetSkin(const SkinObject* skin) override { skin_ = skin; }
+  bool Start() override { return skin_ != nullptr; }
+  void Stop() override {}
 
  private:
   const SkinObject* skin_ = nullptr;
-  bool started_ = false;
 };
 
 }  // namespace quellix

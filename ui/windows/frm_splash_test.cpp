@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/controls/headless/headless_ui.h"
+#include "ui/skin/testing/recording_skin_support.h"
 
 namespace quellix {
 namespace {
@@ -52,13 +53,14 @@ TEST(Splash, WithTheSkinSwitchOffTheSharedSkinAndItsSupportAreLeftAlone) {
   auto toolkit = ui::CreateToolkit();
   modBranding branding;
   branding.boolSkin = true;  // the identity read at load switches it off again
-  modSkin skin;
+  testing::SkinSupportRecord support;
+  modSkin skin(testing::RecordingSupportMaker(support));
   ui::FormPtr<frmSplash> owned = ui::MakeForm<frmSplash>(*toolkit, branding, [] {}, &skin);
   frmSplash& splash = *owned;
   splash.Form_Load();
   EXPECT_FALSE(branding.boolSkin);
   EXPECT_EQ(skin.objSkin, nullptr);
-  EXPECT_FALSE(skin.SupportObjectExists());
+  EXPECT_EQ(support.made, 0);
   EXPECT_FALSE(splash.BackColor());
   EXPECT_TRUE(splash.Timer2.Enabled());
 }

@@ -8,6 +8,7 @@
 
 #include "adapters/list_files_on_disk.h"
 #include "core/testing/memory_list_box.h"
+#include "ui/skin/testing/recording_skin_support.h"
 #include "platform/headless_windows.h"
 #include "platform/message_pump.h"
 #include "platform/registry_portable.h"
@@ -55,7 +56,8 @@ class Windows : public ::testing::Test {
   ListFilesOnDisk list_files;
   Module1 lists{list_files, folder.string(), "clicks.quellix.example", state, List1, List2};
   modBranding branding;
-  modSkin skin;
+  testing::SkinSupportRecord support;
+  modSkin skin{testing::RecordingSupportMaker(support)};
   platform::PortableRegistry registry;
   platform::RegistrySettingsStore settings{registry};
   int ends = 0;
@@ -64,7 +66,7 @@ class Windows : public ::testing::Test {
   SecondaryWindowSet windows{{*toolkit, settings, kApp, branding, state, skin, folder.string(),
                               [this] {
                                 ++ends;
-                                support_started_at_end = skin.SupportObjectExists() && skin.SupportObject().Started();
+                                support_started_at_end = support.started;
                               },
                               [this] { return version ? version() : platform::ReadOwnVersionInfo(); }}};
 };
