@@ -67,6 +67,7 @@ export class HostConnection {
     this.connectedAt = 0;
     this.failedConnects = 0;
     this.pending = new Map(); // id -> {tab, opener, url, target}
+    this.storeFailing = false;
     this.ready = this.restore();
   }
 
@@ -79,13 +80,18 @@ export class HostConnection {
     if (this.pending.size > 0) this.resendPending();
   }
 
-  // A write that fails (the quota is full) is reported; the request is
-  // still asked and acted on, only a restarted worker will not know it.
+  // A write that fails (the quota is full) is reported, once until one
+  // succeeds again (a flood would fill the console); the request is still
+  // asked and acted on, only a restarted worker will not know it.
   async store(write) {
     try {
       await write(this.api.storage.session);
+      this.storeFailing = false;
     } catch (error) {
-      console.warn("Quellix: a waiting request could not be kept for a restarted worker:", error?.message ?? error);
+      if (!this.storeFailing) {
+        console.warn("Quellix: a waiting request could not be kept for a restarted worker:", error?.message ?? error);
+      }
+      this.storeFailing = true;
     }
     if (this.pending.size > 0) {
       this.api.alarms.create(RETRY_ALARM, { delayInMinutes: 0.5 });
