@@ -24,6 +24,9 @@ function stats(times) {
 // of it, the request's id made (right before it is sent), the verdict acted
 // on (tabs.remove called), and the tab gone (tabs.remove done). Taken by
 // wrapping what the worker calls, from outside: the extension is as shipped.
+// Beside it, at each new tab, a question that the program answers at once
+// on a port of its own ("probe"): the round trip through the browser, the
+// host and the pipe at that very moment, the decision aside.
 async function markTheWorker(b) {
   const worker = await (await b.browser.waitForTarget(
     (t) => t.type() === "service_worker" && t.url().includes("background.js"))).worker();
@@ -31,8 +34,17 @@ async function markTheWorker(b) {
     const chrome = globalThis.browser ?? globalThis.chrome;
     const marks = (globalThis.benchMarks = []);
     const now = () => performance.timeOrigin + performance.now();
+    const probe = chrome.runtime.connectNative("quellix.popup_blocker");
+    const probing = new Map();
+    probe.onMessage.addListener((message) => {
+      const mark = probing.get(message.id);
+      if (mark) mark.probed = now();
+    });
     chrome.webNavigation.onCreatedNavigationTarget.addListener((details) => {
-      marks.push({ tab: details.tabId, created: details.timeStamp, heard: now() });
+      const mark = { tab: details.tabId, created: details.timeStamp, heard: now() };
+      marks.push(mark);
+      probing.set(`probe${details.tabId}`, mark);
+      probe.postMessage({ type: "popupRule", id: `probe${details.tabId}`, url: "http://probe.test/" });
     });
     const randomUUID = crypto.randomUUID.bind(crypto);
     crypto.randomUUID = () => {
@@ -53,13 +65,14 @@ async function markTheWorker(b) {
 }
 
 function shares(marks) {
-  const done = marks.filter((m) => m.removed !== undefined && m.asked !== undefined);
+  const done = marks.filter((m) => m.removed !== undefined && m.asked !== undefined && m.probed !== undefined);
   const part = (from, to) => stats(done.map((m) => m[to] - m[from]));
   return [
     `  the new tab's event reaching the worker: ${part("created", "heard")}`,
     `  the worker's own work before it asks: ${part("heard", "asked")}`,
     `  asked to verdict (port, host, pipe, program): ${part("asked", "verdict")}`,
     `  tabs.remove until done: ${part("verdict", "removed")}`,
+    `  beside it, a question answered at once, on a port of its own: ${part("heard", "probed")}`,
     `  all of it on the browser's clock (the new tab to tabs.remove done): ${part("created", "removed")}`,
   ].join("\n");
 }
