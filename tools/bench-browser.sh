@@ -20,3 +20,4 @@ node tests/browser_e2e/bench_close_time.mjs >"$out" 2>&1 || { cat "$out"; rm -f 
 cat "$out"
 rm -f "$out"
 quellix_through_file node tests/browser_e2e/bench_firefox_requests.mjs # Firefox: how many blocked pop-ups reach their server
+quellix_through_file node tests/browser_e2e/bench_first_visit.mjs # allowed origins: the first visit's race with the rule
