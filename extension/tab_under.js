@@ -29,6 +29,9 @@ const REPORTED_EARLY_MS = 250;
 // How long the verdict on the copy, or the navigation's commit, may take
 // (the program's setup-mode prompt waits for the user).
 const DECIDED_WITHIN_MS = 60000;
+// How long the commit that follows bringing a tab back may take; past it a
+// commit in the tab (the user's own Back, say) is no longer taken as ours.
+const RETURNED_WITHIN_MS = 5000;
 // How long a trusted press's address counts as where the tab is going.
 const PRESS_MS = 3000;
 const PRESSES_PER_TAB = 8;
@@ -83,6 +86,12 @@ export class TabUnder {
         if (details.frameId === 0 && page) page.url = details.url;
       });
     }
+    // A page shown whole with no commit of its own (a prerendered one): its address, not how it was reached.
+    api.tabs.onUpdated.addListener((tabId, change) => {
+      if (typeof change.url === "string" && this.pages.get(tabId)?.url !== change.url) {
+        this.pages.set(tabId, { url: change.url, get: false });
+      }
+    });
     api.tabs.onRemoved.addListener((tabId) => this.closed(tabId));
     // A worker started while pages are open: their addresses, not how they were reached.
     void api.tabs.query({}).then((tabs) => {
@@ -199,7 +208,7 @@ export class TabUnder {
       return;
     }
     clearTimeout(this.returning.get(tabId)?.timer);
-    const timer = setTimeout(() => this.endReturn(tabId), DECIDED_WITHIN_MS);
+    const timer = setTimeout(() => this.endReturn(tabId), RETURNED_WITHIN_MS);
     this.returning.set(tabId, { page, step, timer });
     const going = step === "back" ? this.api.tabs.goBack(tabId) : this.api.tabs.update(tabId, { url: page.url });
     going.catch(() => {

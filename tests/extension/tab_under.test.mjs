@@ -26,6 +26,7 @@ function scriptedBrowser({ backFails = false } = {}) {
     webNavigation: nav,
     tabs: {
       onRemoved: event(),
+      onUpdated: event(),
       query: async () => [],
       goBack: async (tabId) => {
         calls.push(["back", tabId]);
