@@ -62,6 +62,7 @@ async function openUrls() {
 function heardNews(message) {
   if (message.type === "switches") {
     exceptionsOn = message.exceptions === true;
+    held.switches(message);
     void rules.switches(message, openUrls);
   } else if (message.type === "allowNext") {
     void rules.allowNextSet(message.set);
@@ -69,6 +70,7 @@ function heardNews(message) {
     void rules.listsChanged(openUrls);
   } else if (message.type === "programGone") {
     exceptionsOn = false;
+    held.programGone();
     void rules.programGone();
   }
 }

@@ -16,12 +16,15 @@
 // yet) waits a moment for the event, and goes on when none comes.
 //
 // A page can open tabs without end and the program can be slow or gone: a
-// request is held at most HOLD_MS, then goes on (a later "block" still
-// closes its tab); no more than MAX_HELD are held at once, further ones go
-// on at once. Addresses the user types and tabs opened with no opener have
-// no page behind their first request and never wait.
+// request is held at most HOLD_MS (PROMPT_HOLD_MS while the program asks the
+// user about each new tab, its setup mode), then goes on (a later "block"
+// still closes its tab), and at once when the program has gone; no more
+// than MAX_HELD are held at once, further ones go on at once. Addresses the
+// user types and tabs opened with no opener have no page behind their first
+// request and never wait.
 export const ORDER_WAIT_MS = 100;
 export const HOLD_MS = 10000;
+export const PROMPT_HOLD_MS = 60000;
 export const MAX_HELD = 32;
 // Tabs remembered (new ones and the ones seen to load); the oldest go
 // first, and one forgotten only costs its next page-started load a moment.
@@ -44,6 +47,18 @@ export class RequestHold {
     // "opened" (a page's new tab, not decided), "decided", "held", "loaded".
     this.tabs = new Map();
     this.held = 0;
+    this.bound = HOLD_MS;
+  }
+
+  // The program's switches as it tells them.
+  switches({ setupMode }) {
+    this.bound = setupMode === true ? PROMPT_HOLD_MS : HOLD_MS;
+  }
+
+  // No verdict will come: every held request goes on.
+  programGone() {
+    this.bound = HOLD_MS;
+    for (const [tabId, entry] of [...this.tabs]) if (entry.stage === "held") this.release(tabId, entry, GO_ON);
   }
 
   // tabs.onCreated
@@ -76,7 +91,7 @@ export class RequestHold {
     } else if (entry.stage === "held" && !entry.opened) {
       // Its request came first and waits for this event: now for the verdict.
       entry.opened = true;
-      this.restartTimer(tabId, entry, HOLD_MS);
+      this.restartTimer(tabId, entry, this.bound);
     }
   }
 
@@ -107,7 +122,7 @@ export class RequestHold {
     const byPage = fromAPage(details);
     switch (entry?.stage) {
       case "opened":
-        return this.hold(tabId, entry, HOLD_MS, true);
+        return this.hold(tabId, entry, this.bound, true);
       case "held":
         // The page leads its held new tab elsewhere: that waits as well.
         return byPage ? this.hold(tabId, entry, 0, entry.opened) : undefined;
@@ -162,7 +177,7 @@ export class RequestHold {
 }
 
 // Where nothing can be held, nothing is tracked either.
-const NOTHING_HELD = { opened() {}, decided() {} };
+const NOTHING_HELD = { opened() {}, decided() {}, switches() {}, programGone() {} };
 
 // Puts the hold in place where the browser lets a blocking listener answer
 // later (Firefox: its webRequest has filterResponseData).

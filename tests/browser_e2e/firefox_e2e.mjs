@@ -10,7 +10,7 @@
 // browser has no toolbar to open it from.)
 import assert from "node:assert/strict";
 import { after, before, test } from "node:test";
-import { endRun, freshPage, startRun, userPresses, watchNewWindows } from "./driver.mjs";
+import { endRun, freshPage, sleep, startRun, userPresses, watchNewWindows } from "./driver.mjs";
 import { HOLD_MS } from "../../extension/request_hold.js";
 import { launchFirefox } from "./firefox_driver.mjs";
 
@@ -22,6 +22,14 @@ const site = (name) => `${name}.localhost:${run.pages.port}`;
 const url = (name, page) => `http://${site(name)}/${page}`;
 // How many click-driven windows' requests reached the server.
 const windowsLoaded = () => run.pages.arrivals("/target.html?click").length;
+// Until `count` have: a window let through after the prompt loads once the
+// answer is back, well before the hold's bound would let it go anyway.
+async function windowsLoadedReach(count) {
+  for (const deadline = performance.now() + HOLD_MS / 2; windowsLoaded() < count && performance.now() < deadline;) {
+    await sleep(20);
+  }
+  return windowsLoaded();
+}
 
 // Firefox's own blocker stops windows opened on load: a click opens them.
 async function visit(name, expectClosed = 0) {
@@ -78,9 +86,12 @@ test("firefox: blocking, the allowed list and the setup-mode prompt", async () =
   assert.equal(await remote.run("prompt"), site("other"));
   await remote.run("answer Allow Always");
   assert.deepEqual(await asked, [1, 0]);
+  assert.equal(await windowsLoadedReach(2), 2, "held while the prompt asked, then let go by the answer");
   assert.ok((await remote.readFile("allowed.txt")).includes(`${site("other")}\r\n`));
   assert.deepEqual(await visit("other"), [1, 0]);
+  assert.equal(await windowsLoadedReach(3), 3);
 
   assert.equal(Number(await remote.run("exit")), 2);
   assert.deepEqual(await visit("popper"), [1, 0]);
+  assert.equal(await windowsLoadedReach(4), 4, "with the program gone the window loads");
 });

@@ -2,7 +2,9 @@
 // the request in either order, the bounded waits, and what is never held.
 import assert from "node:assert/strict";
 import { afterEach, beforeEach, mock, test } from "node:test";
-import { HOLD_MS, MAX_HELD, MAX_TRACKED, ORDER_WAIT_MS, RequestHold } from "../../extension/request_hold.js";
+import {
+  HOLD_MS, MAX_HELD, MAX_TRACKED, ORDER_WAIT_MS, PROMPT_HOLD_MS, RequestHold,
+} from "../../extension/request_hold.js";
 
 const PAGE = "https://news.example/story";
 const byPage = (tabId) => ({ tabId, type: "main_frame", originUrl: PAGE });
@@ -78,6 +80,23 @@ test("every wait ends, and what the user starts never waits", async () => {
   assert.equal(await outcome(unanswered), "go on");
   hold.decided(21, "block");
   assert.equal(await outcome(hold.request(byPage(21))), "go on");
+  // While the program asks the user about each new tab, as long as a user
+  // may take to answer; with the program gone, at once, and the short bound again.
+  hold.switches({ setupMode: true });
+  hold.opened(30);
+  const asking = hold.request(byPage(30));
+  mock.timers.tick(HOLD_MS);
+  assert.equal(await outcome(asking), "pending");
+  mock.timers.tick(PROMPT_HOLD_MS - HOLD_MS);
+  assert.equal(await outcome(asking), "go on");
+  hold.opened(31);
+  const orphaned = hold.request(byPage(31));
+  hold.programGone();
+  assert.equal(await outcome(orphaned), "go on");
+  hold.opened(32);
+  const afterwards = hold.request(byPage(32));
+  mock.timers.tick(HOLD_MS);
+  assert.equal(await outcome(afterwards), "go on");
   // Closed while held.
   hold.opened(22);
   const closing = hold.request(byPage(22));
