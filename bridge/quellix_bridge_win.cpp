@@ -23,6 +23,7 @@
 #include <string>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include "core/browser_message.h"
 #include "core/message_frames.h"
@@ -152,6 +153,9 @@ class Bridge {
           FromBrowser(frame.payload);
         }
       });
+      // What one read brought goes to the program in one write: a flood of
+      // small messages costs the program one wake-up per read, not one each.
+      SendBatch();
     }
     SetEvent(stop_.Get());
     link_.join();
@@ -175,13 +179,15 @@ class Bridge {
         const std::lock_guard lock(mutex_);
         in_flight_[request->first] = request->second;
       }
-      if (!ToProgram(canonical)) Pass(WithoutProgram(request->first, request->second));
+      batch_ += FrameMessage(canonical);
+      batch_requests_.push_back(*request);
       return;
     }
     // A port that listens hears the news from every program it is linked to
     // from now on (each new link starts by saying so); a one-shot question
     // never asks, so its answer is the first thing it gets.
     if (std::holds_alternative<Listen>(message)) {
+      SendBatch();
       listening_ = true;
       const std::lock_guard lock(pipe_mutex_);
       if (!pipe_) {
@@ -192,16 +198,27 @@ class Bridge {
       }
       return;
     }
-    ToProgram(canonical);  // status texts and closed tabs: lost with the program, harmlessly
+    batch_ += FrameMessage(canonical);  // status texts and closed tabs: lost with the program, harmlessly
   }
 
-  // Sends to the program, connecting first when not connected; false when
-  // the program is not there or the pipe broke.
-  bool ToProgram(const std::string& message) {
+  // Sends what the browser said since the last batch, in order; the
+  // requests in it are answered by the host when the program is not there.
+  void SendBatch() {
+    if (batch_.empty()) return;
+    const bool sent = ToProgram(batch_);
+    batch_.clear();
+    if (!sent) {
+      for (const auto& [id, kind] : batch_requests_) Pass(WithoutProgram(id, kind));
+    }
+    batch_requests_.clear();
+  }
+
+  // Sends framed messages to the program, connecting first when not
+  // connected; false when the program is not there or the pipe broke.
+  bool ToProgram(const std::string& frames) {
     const std::lock_guard lock(pipe_mutex_);
     if (!pipe_ && !ConnectLocked()) return false;
-    if (win::WriteAllOverlapped(pipe_.Get(), FrameMessage(message), write_event_.Get(), kPipeWriteTimeoutMs))
-      return true;
+    if (win::WriteAllOverlapped(pipe_.Get(), frames, write_event_.Get(), kPipeWriteTimeoutMs)) return true;
     CancelIoEx(pipe_.Get(), nullptr);  // the reader ends the connection
     return false;
   }
@@ -267,28 +284,32 @@ class Bridge {
       const DWORD read =
           win::ReadSomeOverlapped(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), event.Get(), stop_.Get());
       if (read == 0) break;
-      frames.Feed(std::string_view(buffer.data(), read), [this](const MessageFrameReader::Frame& frame) {
+      // What one read brought reaches the browser in one write.
+      std::string to_browser;
+      frames.Feed(std::string_view(buffer.data(), read), [&](const MessageFrameReader::Frame& frame) {
         if (frame.too_long) return;
         if (const std::optional<Answer> answer = ParseAnswer(frame.payload)) {
-          Pass(*answer);
+          if (Expected(*answer)) to_browser += FrameMessage(Serialize(*answer));
         } else if (const std::optional<News> news = ParseNews(frame.payload); news && listening_) {
           said_gone_ = said_gone_ || std::holds_alternative<ProgramGoneNews>(*news);
-          ToBrowser(Serialize(*news));
+          to_browser += FrameMessage(Serialize(*news));
         }
       });
+      WriteToBrowser(to_browser);
     }
   }
 
   // One answer per request: an answer for a request not (or no longer)
   // waiting, or not of its kind, is not passed on.
+  bool Expected(const Answer& answer) {
+    const std::lock_guard lock(mutex_);
+    const auto waiting = in_flight_.find(IdOf(answer));
+    if (waiting == in_flight_.end() || !Answers(answer, waiting->second)) return false;
+    in_flight_.erase(waiting);
+    return true;
+  }
   void Pass(const Answer& answer) {
-    {
-      const std::lock_guard lock(mutex_);
-      const auto waiting = in_flight_.find(IdOf(answer));
-      if (waiting == in_flight_.end() || !Answers(answer, waiting->second)) return;
-      in_flight_.erase(waiting);
-    }
-    ToBrowser(Serialize(answer));
+    if (Expected(answer)) ToBrowser(Serialize(answer));
   }
 
   // Whatever the program had not answered is left alone, and the browser
@@ -313,11 +334,14 @@ class Bridge {
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   }
 
-  void ToBrowser(const std::string& message) {
-    const std::string frame = FrameMessage(message);
+  void ToBrowser(const std::string& message) { WriteToBrowser(FrameMessage(message)); }
+  // Framed messages. A browser that stops reading holds this (and whatever
+  // waits to write) until it reads again or closes the host.
+  void WriteToBrowser(const std::string& frames) {
+    if (frames.empty()) return;
     const std::lock_guard lock(output_mutex_);
     DWORD written = 0;
-    WriteFile(browser_out_, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
+    WriteFile(browser_out_, frames.data(), static_cast<DWORD>(frames.size()), &written, nullptr);
   }
 
   HANDLE browser_out_;
@@ -333,6 +357,9 @@ class Bridge {
   std::map<std::string, RequestKind> in_flight_;
   std::mutex output_mutex_;
   std::string last_complaint_;
+  // The reading thread's own: framed messages for the program, and the requests among them.
+  std::string batch_;
+  std::vector<std::pair<std::string, RequestKind>> batch_requests_;
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "adapters/win/browser_pipe_server_win.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -16,10 +18,24 @@ namespace {
 constexpr UINT kEventQueued = WM_APP + 1;
 constexpr wchar_t kWindowClass[] = L"Quellix.BrowserPipe";
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
-// An answer the other end does not take within this time ends the connection.
+// An answer the other end does not take within this time ends the connection,
+// and so do more unsent answers than this: a browser that stops reading its
+// host holds up nobody else. What it had not taken is lost with the
+// connection; the decisions are remembered, and answered from memory when
+// its extension asks again.
 constexpr DWORD kWriteTimeoutMs = 5000;
+constexpr std::size_t kMaxUnsentBytes = 1u << 20;
+// How often answers under way are looked at while a host is slow to take them.
+constexpr DWORD kPollWritesMs = 10;
 // At the program's end a host that does not take its last message at once is not waited for.
 constexpr DWORD kFinalWriteTimeoutMs = 200;
+// What one connection may have waiting for the user-interface thread; an
+// event counts its payload and this much besides. Past the bound its pipe is
+// not read until the user-interface thread has handled half of it: a
+// browser that floods the program waits (its host's writes wait) rather than
+// growing the queue. One message read past it is still queued whole.
+constexpr std::size_t kMaxQueuedBytesPerConnection = 256 * 1024;
+constexpr std::size_t kQueuedEventBytes = 64;
 // The worker waits on its two events, the listening pipe and one read per
 // connection; Windows waits on at most MAXIMUM_WAIT_OBJECTS at once. A client
 // past the limit is still accepted, and closed at once: its host then answers
@@ -46,6 +62,18 @@ std::string CutStatusText(std::string text) {
 }
 
 struct Connection {
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  // Nothing of the system's may still write into what is freed.
+  ~Connection() {
+    if (!reading && !writing) return;
+    CancelIoEx(pipe.Get(), nullptr);
+    DWORD ignored = 0;
+    if (reading) GetOverlappedResult(pipe.Get(), &read, &ignored, TRUE);
+    if (writing) GetOverlappedResult(pipe.Get(), &write, &ignored, TRUE);
+  }
+
   ScopedHandle pipe;
   ScopedHandle read_event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   ScopedHandle write_event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
@@ -53,6 +81,11 @@ struct Connection {
   bool reading = false;
   std::vector<char> buffer = std::vector<char>(kPipeBufferBytes);
   MessageFrameReader frames{kMaxPipeMessage};
+  OVERLAPPED write{};
+  bool writing = false;
+  ULONGLONG write_began = 0;
+  std::string sending;  // the write under way
+  std::string unsent;   // answers behind it, in order
 };
 
 ScopedHandle CreateListeningPipe(const std::wstring& name, PipeSecurity& security, bool first) {
@@ -93,6 +126,36 @@ void StopRead(Connection& connection) {
   DWORD ignored = 0;
   GetOverlappedResult(connection.pipe.Get(), &connection.read, &ignored, TRUE);
   connection.reading = false;
+}
+
+// Notes a finished write and starts writing all that waits, in one; false
+// when the connection has ended or does not take its answers.
+bool ContinueWrite(Connection& connection) {
+  if (connection.writing) {
+    if (!HasOverlappedIoCompleted(&connection.write)) {
+      return GetTickCount64() - connection.write_began < kWriteTimeoutMs &&
+             connection.unsent.size() <= kMaxUnsentBytes;
+    }
+    connection.writing = false;
+    DWORD written = 0;
+    if (!GetOverlappedResult(connection.pipe.Get(), &connection.write, &written, FALSE)) return false;
+    connection.sending.erase(0, written);
+    connection.unsent.insert(0, connection.sending);
+    connection.sending.clear();
+  }
+  if (connection.unsent.empty()) return true;
+  connection.sending.swap(connection.unsent);
+  connection.write = OVERLAPPED{};
+  connection.write.hEvent = connection.write_event.Get();
+  ResetEvent(connection.write_event.Get());
+  if (!WriteFile(connection.pipe.Get(), connection.sending.data(), static_cast<DWORD>(connection.sending.size()),
+                 nullptr, &connection.write) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    return false;
+  }
+  connection.writing = true;
+  connection.write_began = GetTickCount64();
+  return true;
 }
 
 }  // namespace
@@ -185,7 +248,10 @@ void BrowserPipeServer::Post(Event event) {
       const TabKey key{event.connection, *event.status_tab};
       const auto waiting = waiting_status_.find(key);
       if (waiting != waiting_status_.end() && waiting->second >= inbox_start_) {
-        inbox_[waiting->second - inbox_start_].payload = std::move(event.payload);
+        std::string& replaced = inbox_[waiting->second - inbox_start_].payload;
+        std::size_t& queued = queued_bytes_[event.connection];
+        queued = queued - replaced.size() + event.payload.size();
+        replaced = std::move(event.payload);
         return;
       }
       waiting_status_[key] = inbox_start_ + inbox_.size();
@@ -193,9 +259,23 @@ void BrowserPipeServer::Post(Event event) {
       waiting_status_.erase(waiting_status_.lower_bound({event.connection, INT64_MIN}),
                             waiting_status_.upper_bound({event.connection, INT64_MAX}));
     }
+    CountQueued(event, true);
     inbox_.push_back(std::move(event));
   }
   WakeUserInterface();
+}
+
+bool BrowserPipeServer::CountQueued(const Event& event, bool added) {
+  const std::size_t bytes = event.payload.size() + kQueuedEventBytes;
+  std::size_t& queued = queued_bytes_[event.connection];
+  if (added) {
+    queued += bytes;
+    return false;
+  }
+  queued -= std::min(queued, bytes);
+  const bool resume = queued <= kMaxQueuedBytesPerConnection / 2 && paused_.erase(event.connection) > 0;
+  if (queued == 0) queued_bytes_.erase(event.connection);
+  return resume;
 }
 
 bool BrowserPipeServer::WakeUserInterface() {
@@ -227,22 +307,33 @@ void BrowserPipeServer::HandleQueued() {
     int& depth;
     ~Leave() { --depth; }
   } leave{depth_};
+  // The deepest level handles everything queued before it returns (a level
+  // above would not), so it needs no wake-up, and none is posted while it
+  // runs; the worker posts one again once it has found the queue empty.
+  const bool deepest = depth_ == kMaxNesting;
   for (;;) {
     Event event;
+    bool resume_reading = false;
     {
       const std::lock_guard lock(mutex_);
-      if (inbox_.empty()) return;
+      if (inbox_.empty()) {
+        if (deepest) wake_up_posted_ = false;
+        return;
+      }
+      if (deepest) wake_up_posted_ = true;
       event = std::move(inbox_.front());
       inbox_.pop_front();
       ++inbox_start_;
+      resume_reading = CountQueued(event, false);
       if (event.status_tab) {
         const auto waiting = waiting_status_.find({event.connection, *event.status_tab});
         if (waiting != waiting_status_.end() && waiting->second < inbox_start_) waiting_status_.erase(waiting);
       }
     }
+    if (resume_reading) SetEvent(wake_.Get());
     // A decision may let messages run (blocking, or waiting for the prompt):
     // what is queued behind it is then handled one level up, each in turn.
-    WakeUserInterface();
+    if (!deepest) WakeUserInterface();
     switch (event.kind) {
       case Event::Kind::kConnected: tabs_.Connected(event.connection, event.from_host); break;
       case Event::Kind::kMessage: tabs_.Received(event.connection, event.payload); break;
@@ -253,11 +344,14 @@ void BrowserPipeServer::HandleQueued() {
 }
 
 void BrowserPipeServer::Send(BrowserTabs::ConnectionId connection, const std::string& message) {
+  bool first = false;
   {
     const std::lock_guard lock(mutex_);
+    first = outbox_.empty();
     outbox_.emplace_back(connection, FrameMessage(message));
   }
-  SetEvent(wake_.Get());
+  // Answers behind one the worker has not yet taken go with it.
+  if (first) SetEvent(wake_.Get());
 }
 
 void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& security, ScopedHandle first) {
@@ -285,41 +379,69 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
   auto close = [&](BrowserTabs::ConnectionId id) {
     const auto found = connections.find(id);
     if (found == connections.end()) return;
-    StopRead(*found->second);
     connections.erase(found);
+    {
+      const std::lock_guard lock(mutex_);
+      paused_.erase(id);
+    }
     Post(Event{Event::Kind::kDisconnected, id, {}, false, {}});
   };
-  auto write_outbox = [&](DWORD timeout_ms) {
+  // Queues the answers behind each connection's and writes what each takes;
+  // true while some are still under way.
+  auto write_answers = [&] {
     std::deque<std::pair<BrowserTabs::ConnectionId, std::string>> answers;
     {
       const std::lock_guard lock(mutex_);
       answers.swap(outbox_);
     }
-    for (const auto& [id, frame] : answers) {
+    for (auto& [id, frame] : answers) {
       const auto found = connections.find(id);
-      if (found == connections.end()) continue;  // gone: the answer is dropped
-      if (!WriteAllOverlapped(found->second->pipe.Get(), frame, found->second->write_event.Get(), timeout_ms))
-        close(id);
+      if (found != connections.end()) found->second->unsent += frame;  // else gone: the answer is dropped
     }
+    std::vector<BrowserTabs::ConnectionId> ended;
+    bool under_way = false;
+    for (auto& [id, connection] : connections) {
+      if (!ContinueWrite(*connection)) ended.push_back(id);
+      else under_way = under_way || connection->writing;
+    }
+    for (const BrowserTabs::ConnectionId id : ended) close(id);
+    return under_way;
+  };
+  // Reads again from each connection that is not paused.
+  auto read_unpaused = [&] {
+    std::vector<BrowserTabs::ConnectionId> ended;
+    for (auto& [id, connection] : connections) {
+      if (connection->reading) continue;
+      {
+        const std::lock_guard lock(mutex_);
+        if (paused_.contains(id)) continue;
+      }
+      if (!StartRead(*connection)) ended.push_back(id);
+    }
+    for (const BrowserTabs::ConnectionId id : ended) close(id);
   };
   listen();
 
   for (;;) {
+    const bool writing = write_answers();
+    read_unpaused();
     std::vector<HANDLE> waits{stop_.Get(), wake_.Get()};
     std::vector<BrowserTabs::ConnectionId> order;
     const bool can_accept = static_cast<bool>(listening);
     if (can_accept) waits.push_back(connect_event.Get());
     for (const auto& [id, connection] : connections) {
+      if (!connection->reading) continue;
       waits.push_back(connection->read_event.Get());
       order.push_back(id);
     }
     // Without a listening instance (creating one failed), try again each
-    // second; a wake-up that failed, sooner.
+    // second; a wake-up that failed, and answers under way, sooner.
     const bool retry_wake_up = wake_up_failed_.load();
     const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
-                                              retry_wake_up ? kRetryWakeUpMs
-                                              : listening   ? INFINITE
-                                                            : kRetryListeningMs);
+                                              writing         ? kPollWritesMs
+                                              : retry_wake_up ? kRetryWakeUpMs
+                                              : listening     ? INFINITE
+                                                              : kRetryListeningMs);
     if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
     if (woke == WAIT_TIMEOUT) {
       if (retry_wake_up) {
@@ -329,11 +451,7 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
       if (!listening) listen();
       continue;
     }
-
-    if (woke == WAIT_OBJECT_0 + 1) {
-      write_outbox(kWriteTimeoutMs);
-      continue;
-    }
+    if (woke == WAIT_OBJECT_0 + 1) continue;  // answers to write, or a paused connection to read again
 
     const DWORD base = WAIT_OBJECT_0 + 2 + (can_accept ? 1 : 0);
     if (can_accept && woke == WAIT_OBJECT_0 + 2) {
@@ -375,12 +493,22 @@ void BrowserPipeServer::RunWorker(const std::wstring& pipe_name, PipeSecurity& s
       if (frame.too_long) Post(Event{Event::Kind::kTooLong, id, {}, false, {}});
       else Post(Event{Event::Kind::kMessage, id, std::move(frame.payload), false, {}});
     });
+    {
+      // Too much of it waits: read on once the user-interface thread has handled half.
+      const std::lock_guard lock(mutex_);
+      const auto queued = queued_bytes_.find(id);
+      if (queued != queued_bytes_.end() && queued->second >= kMaxQueuedBytesPerConnection) {
+        paused_.insert(id);
+        continue;
+      }
+    }
     if (!StartRead(connection)) close(id);
   }
 
   // What was said last (the program going) still reaches every browser
   // that takes it at once.
-  write_outbox(kFinalWriteTimeoutMs);
+  const ULONGLONG final_deadline = GetTickCount64() + kFinalWriteTimeoutMs;
+  while (write_answers() && GetTickCount64() < final_deadline) Sleep(kPollWritesMs);
   for (auto& [id, connection] : connections) StopRead(*connection);
   if (listening) {
     CancelIoEx(listening.Get(), &connect);

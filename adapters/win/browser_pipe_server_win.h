@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "core/browser_tabs.h"
@@ -73,6 +74,10 @@ class BrowserPipeServer final : public ProgramNews {
   void Post(Event event);
   // Posts the wake-up unless one is on its way; false when posting failed.
   bool WakeUserInterface();
+  // With mutex_ held: counts what `event` adds to (or, handled, takes from)
+  // its connection's share of inbox_; true when that connection may be read
+  // again.
+  bool CountQueued(const Event& event, bool added);
   // On the user-interface thread: handles what is queued, in order, unless
   // browser requests are already nested this deep in each other.
   void HandleQueued();
@@ -87,7 +92,12 @@ class BrowserPipeServer final : public ProgramNews {
   std::deque<Event> inbox_;
   std::uint64_t inbox_start_ = 0;          // the place of inbox_.front()
   std::map<TabKey, std::uint64_t> waiting_status_;
-  std::map<BrowserTabs::ConnectionId, std::uint64_t> last_queued_;  // each connection's last place
+  // What each connection has waiting in inbox_ (payload bytes and a share
+  // for each event), and the connections whose reading is paused because it
+  // was too much: they are read again once the user-interface thread has
+  // handled most of it.
+  std::map<BrowserTabs::ConnectionId, std::size_t> queued_bytes_;
+  std::set<BrowserTabs::ConnectionId> paused_;
   WakeUp wake_up_;
   bool wake_up_posted_ = false;  // under mutex_
   std::atomic<bool> wake_up_failed_{false};

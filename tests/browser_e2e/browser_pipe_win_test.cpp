@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -70,18 +71,31 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
 }
 
 // Collects the frames that arrive on a handle, on a thread of its own: the
-// answers apart from the news told unasked.
+// answers apart from the news told unasked. Given `check`, the answers are
+// not kept but each handed to it with its place as it comes (a soak's
+// answers would grow what the test holds); those it refuses are kept.
 class FrameCollector {
  public:
-  FrameCollector(HANDLE source, bool overlapped) : thread_([this, source, overlapped] { Run(source, overlapped); }) {}
-  ~FrameCollector() { Finish(); }
+  using Check = std::function<bool(std::size_t place, const std::string& answer)>;
+  FrameCollector(HANDLE source, bool overlapped, Check check = {})
+      : check_(std::move(check)), thread_([this, source, overlapped] { Run(source, overlapped); }) {}
+  ~FrameCollector() {
+    Resume();
+    Finish();
+  }
+  // Stops reading (a browser that no longer reads its host), and reads on.
+  void Pause() { ResetEvent(reading_.Get()); }
+  void Resume() { SetEvent(reading_.Get()); }
   // Waits for the end of the stream.
   void Finish() {
     if (thread_.joinable()) thread_.join();
   }
-  std::vector<std::string> Frames() { return Kept(false); }
-  std::vector<std::string> News() { return Kept(true); }
-  std::size_t Count() { return Frames().size(); }
+  std::vector<std::string> Frames() { return Kept(answers_); }
+  std::vector<std::string> News() { return Kept(news_); }
+  std::size_t Count() {
+    const std::lock_guard lock(mutex_);
+    return answer_count_;
+  }
   // When the last answer arrived (GetTickCount64).
   ULONGLONG LastAnswerTime() {
     const std::lock_guard lock(mutex_);
@@ -89,18 +103,16 @@ class FrameCollector {
   }
 
  private:
-  std::vector<std::string> Kept(bool news) {
+  std::vector<std::string> Kept(const std::vector<std::string>& frames) {
     const std::lock_guard lock(mutex_);
-    std::vector<std::string> kept;
-    for (const std::string& frame : frames_)
-      if (ParseNews(frame).has_value() == news) kept.push_back(frame);
-    return kept;
+    return frames;
   }
   void Run(HANDLE source, bool overlapped) {
     ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     MessageFrameReader reader(kMaxMessageFromHost);
     char buffer[4096];
     for (;;) {
+      WaitForSingleObject(reading_.Get(), INFINITE);
       DWORD read = 0;
       if (overlapped) {
         read = win::ReadSomeOverlapped(source, buffer, sizeof buffer, event.Get());
@@ -109,14 +121,25 @@ class FrameCollector {
       }
       if (read == 0) return;
       reader.Feed(std::string_view(buffer, read), [this](const MessageFrameReader::Frame& frame) {
+        std::string kept = frame.too_long ? "<too long>" : frame.payload;
+        const bool news = ParseNews(kept).has_value();
         const std::lock_guard lock(mutex_);
-        frames_.push_back(frame.too_long ? "<too long>" : frame.payload);
-        if (!ParseNews(frames_.back())) last_answer_time_ = GetTickCount64();
+        if (news) {
+          news_.push_back(std::move(kept));
+          return;
+        }
+        last_answer_time_ = GetTickCount64();
+        if (!check_ || !check_(answer_count_, kept)) answers_.push_back(std::move(kept));
+        ++answer_count_;
       });
     }
   }
   std::mutex mutex_;
-  std::vector<std::string> frames_;
+  ScopedHandle reading_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};  // reset: paused
+  Check check_;
+  std::vector<std::string> answers_;
+  std::vector<std::string> news_;
+  std::size_t answer_count_ = 0;
   ULONGLONG last_answer_time_ = 0;
   std::thread thread_;
 };
@@ -126,7 +149,8 @@ class FrameCollector {
 // copy beside this test, which plays the program.
 class BridgeProcess {
  public:
-  explicit BridgeProcess(const wchar_t* exe = QUELLIX_BRIDGE_EXE, bool keep_errors = false) {
+  explicit BridgeProcess(const wchar_t* exe = QUELLIX_BRIDGE_EXE, bool keep_errors = false,
+                         FrameCollector::Check check = {}) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE child_in = nullptr;
     HANDLE child_out = nullptr;
@@ -154,7 +178,7 @@ class BridgeProcess {
     CloseHandle(child_in);
     CloseHandle(child_out);
     if (keep_errors) CloseHandle(child_errors);
-    output_ = std::make_unique<FrameCollector>(from_bridge_.Get(), false);
+    output_ = std::make_unique<FrameCollector>(from_bridge_.Get(), false, std::move(check));
   }
   // All the host wrote to its standard error, once it has ended.
   std::string Errors() {
@@ -202,13 +226,21 @@ std::string Said(std::optional<std::string> id, Verdict verdict) {
 
 class BrowserPipe : public ::testing::Test {
  protected:
+  // The program's end with `deciding` as its host, once it listens (else null).
+  std::unique_ptr<win::BrowserPipeServer> Serve(PopupHost& deciding, win::BrowserPipeServer::WakeUp wake = {}) {
+    auto server = std::make_unique<win::BrowserPipeServer>(state, deciding, nullptr, std::move(wake));
+    if (WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) return server;
+    ADD_FAILURE() << "the server is not listening";
+    return nullptr;
+  }
+
   ProgramState state;
   BlockingHost host;
 };
 
 TEST_F(BrowserPipe, TheHostAnswersBadMessagesItselfAndTheProgramKeepsDeciding) {
-  win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
 
@@ -241,8 +273,8 @@ TEST_F(BrowserPipe, TheHostAnswersBadMessagesItselfAndTheProgramKeepsDeciding) {
 TEST_F(BrowserPipe, TheOrganisationsSitesAreDecidedFirstForBrowserTabsToo) {
   state.strPolicyBlocked.Assign("popper.example\r\n");
   state.strPolicyAllowed.Assign("portal.example\r\n");
-  win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
   host.options.chkStopPop = false;  // blocking off: the organisation's blocked site still is
@@ -301,8 +333,8 @@ TEST_F(BrowserPipe, EachAnsweredPromptIsDecidedAtOnce) {
     return true;
   };
 
-  win::BrowserPipeServer server(state, prompting);
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  auto server = Serve(prompting);
+  ASSERT_TRUE(server);
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
 
@@ -352,8 +384,8 @@ TEST_F(BrowserPipe, EachAnsweredPromptIsDecidedAtOnce) {
 
 TEST_F(BrowserPipe, BlocksInARowAllGoBackBeforeTheFirstBlockSoundEndsAndTheEndIsToldOnce) {
   host.options.chkSound = true;
-  std::optional<win::BrowserPipeServer> server(std::in_place, state, host);
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
   // Each asked once the one before is answered, as one page's pop-ups come;
@@ -452,8 +484,8 @@ TEST_F(BrowserPipe, TheHostFindsAProgramStartedLaterAndPassesOnOnlyWellFormedNew
 }
 
 TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
-  win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
   ScopedHandle pipe(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
   ASSERT_TRUE(pipe.IsValid()) << GetLastError();
@@ -514,11 +546,11 @@ TEST_F(BrowserPipe, ABurstIsAnsweredOnceWithBoundedNestingThoughWakeUpsFail) {
   int wake_ups = 0;
   int failed = 0;
   int fail_next = 0;
-  win::BrowserPipeServer server(state, pumping, nullptr, [&](HWND window, UINT message) {
+  const auto server = Serve(pumping, [&](HWND window, UINT message) {
     if (++wake_ups % 50 < 5 || fail_next-- > 0) return ++failed, false;
     return PostMessageW(window, message, 0, 0) != FALSE;
   });
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  ASSERT_TRUE(server);
   BridgeProcess bridge;
   ASSERT_TRUE(bridge.Started());
 
@@ -535,13 +567,15 @@ TEST_F(BrowserPipe, ABurstIsAnsweredOnceWithBoundedNestingThoughWakeUpsFail) {
     burst += FrameMessage(Serialize(NewWindowRequest{id, 4, "http://popper.example/", link}));
     expected.push_back(Said(id, i % 3 == 0 ? Verdict::kLeave : Verdict::kBlock));
   }
-  bridge.Write(burst);
-  ASSERT_TRUE(PumpUntil([&] { return bridge.Output().Count() >= kRequests; }, 60000)) << bridge.Output().Count();
+  // Written as a browser does, beside this thread: the program reads a
+  // connection only as fast as this thread handles what it has read.
+  std::thread browser([&] { bridge.Write(burst); });
+  const bool all = PumpUntil([&] { return bridge.Output().Count() >= kRequests; }, 60000);
+  browser.join();
+  ASSERT_TRUE(all) << bridge.Output().Count();
   PumpUntil([] { return false; }, 300);  // nothing more comes
-  std::vector<std::string> answers = bridge.Output().Frames();
-  std::sort(answers.begin(), answers.end());
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(answers, expected);
+  // In the order asked: a block's answer leaves before the requests behind it are decided.
+  EXPECT_EQ(bridge.Output().Frames(), expected);
   EXPECT_EQ(state.intStopped, kRequests - (kRequests + 2) / 3);
   EXPECT_GT(failed, 0);
   EXPECT_LE(pumping.deepest, 4);
@@ -554,9 +588,331 @@ TEST_F(BrowserPipe, ABurstIsAnsweredOnceWithBoundedNestingThoughWakeUpsFail) {
   EXPECT_EQ(bridge.Output().Frames().back(), Said("lone", Verdict::kBlock));
 }
 
+// Private bytes: what this process has committed for itself alone, counted
+// region by region (GetProcessMemoryInfo says 0 under Wine).
+std::size_t PrivateBytes() {
+  std::size_t total = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+  }
+  return total;
+}
+
+// A connection that sends more than the program has handled waits: past
+// what one connection may have queued, its pipe is not read until the
+// user-interface thread has caught up. Nothing is lost: once this thread
+// handles messages again, every request is answered, in order.
+TEST_F(BrowserPipe, AFloodingConnectionWaitsAtItsBoundAndLosesNothing) {
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
+  ScopedHandle pipe(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  ASSERT_TRUE(pipe.IsValid()) << GetLastError();
+  FrameCollector answers(pipe.Get(), true);
+  struct CancelReads {
+    HANDLE pipe;
+    ~CancelReads() { CancelIoEx(pipe, nullptr); }
+  } cancel_reads{pipe.Get()};
+  PumpUntil([] { return false; }, 200);  // connected and counted
+
+  // 1,000 requests of 4 KB each: 4 MB while this thread handles nothing.
+  constexpr int kRequests = 1000;
+  std::string flood;
+  std::vector<std::string> expected;
+  for (int i = 0; i < kRequests; ++i) {
+    const std::string id = "f" + std::to_string(i);
+    flood += FrameMessage(Serialize(NewWindowRequest{id, 4, "http://popper.example/" + std::string(4000, 'p')}));
+    expected.push_back(Said(id, Verdict::kLeave));  // not the program's host: left alone
+  }
+  const std::size_t before = PrivateBytes();
+  ScopedHandle written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED write{};
+  write.hEvent = written.Get();
+  const bool at_once =
+      WriteFile(pipe.Get(), flood.data(), static_cast<DWORD>(flood.size()), nullptr, &write) != FALSE;
+  ASSERT_TRUE(at_once || GetLastError() == ERROR_IO_PENDING) << GetLastError();
+  // The program takes its bound and a pipe's worth, then waits.
+  EXPECT_NE(WaitForSingleObject(written.Get(), 1500), WAIT_OBJECT_0) << "all 4 MB were taken at once";
+  const std::size_t held = PrivateBytes() - std::min(before, PrivateBytes());
+  EXPECT_LT(held, 1536u * 1024) << held;
+
+  ASSERT_TRUE(PumpUntil([&] { return answers.Count() >= kRequests; }, 60000)) << answers.Count();
+  DWORD sent = 0;
+  EXPECT_TRUE(GetOverlappedResult(pipe.Get(), &write, &sent, TRUE));
+  EXPECT_EQ(sent, flood.size());
+  PumpUntil([] { return false; }, 200);  // nothing more comes
+  EXPECT_EQ(answers.Frames(), expected);
+  std::printf("flood: the program held %zu KB of a 4 MB flood while it handled nothing\n", held >> 10);
+}
+
+// A browser that stops reading its host: the host's writes to it wait, so
+// the host stops reading the program; the program's answers to it wait
+// beside the others' (not in their way) and, untaken for 5 s, end that
+// connection. What the browser had not read is lost with it; the program
+// remembers each decision, and answers it from memory when asked again.
+// Another browser is answered at once all the while.
+TEST_F(BrowserPipe, ABrowserThatStopsReadingHoldsUpNoOneElse) {
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
+  BridgeProcess stalled;
+  BridgeProcess other;
+  ASSERT_TRUE(stalled.Started() && other.Started());
+  stalled.Output().Pause();
+  // Long names: 4,000 answers of 110 bytes more than fill the browser's pipe and the program's.
+  constexpr int kRequests = 4000;
+  std::string requests;
+  std::vector<std::string> ids;
+  for (int i = 0; i < kRequests; ++i) {
+    ids.push_back("s" + std::to_string(i) + std::string(55, 's'));
+    requests += FrameMessage(Ask(ids.back()));
+  }
+  std::thread browser([&] { stalled.Write(requests); });  // its host may stop reading it too
+
+  // The other browser's requests, one at a time, each answered within a second.
+  ULONGLONG slowest = 0;
+  for (int i = 0; i < 8; ++i) {
+    const ULONGLONG asked = GetTickCount64();
+    other.Send(Ask("o" + std::to_string(i)));
+    ASSERT_TRUE(PumpUntil([&] { return other.Output().Count() > static_cast<std::size_t>(i); }, 20000)) << i;
+    slowest = std::max(slowest, GetTickCount64() - asked);
+    PumpUntil([] { return false; }, 800);
+  }
+  EXPECT_LT(slowest, 1000u);
+  const int decided = state.intStopped;
+  EXPECT_GT(decided, 8);  // the stalled browser's requests were decided too
+
+  // The browser reads again: each of its requests answered once, in order,
+  // by the program or (what was lost with the connection) by the host.
+  stalled.Output().Resume();
+  ASSERT_TRUE(PumpUntil([&] { return stalled.Output().Count() >= kRequests; }, 30000)) << stalled.Output().Count();
+  browser.join();
+  const std::vector<std::string> answers = stalled.Output().Frames();
+  ASSERT_EQ(answers.size(), static_cast<std::size_t>(kRequests));
+  std::size_t lost = 0;
+  for (int i = 0; i < kRequests; ++i) {
+    if (answers[i] == Said(ids[i], Verdict::kLeave)) ++lost;
+    else EXPECT_EQ(answers[i], Said(ids[i], Verdict::kBlock)) << i;
+  }
+  EXPECT_GT(lost, 0u);
+  // One that was lost, asked again on a new connection: answered from memory, not counted again.
+  std::size_t again = 0;
+  while (again < ids.size() && answers[again] != Said(ids[again], Verdict::kLeave)) ++again;
+  ASSERT_LT(again, ids.size());
+  const int counted = state.intStopped;
+  stalled.Send(Ask(ids[again]));
+  ASSERT_TRUE(PumpUntil([&] { return stalled.Output().Count() > kRequests; }, 20000));
+  EXPECT_EQ(stalled.Output().Frames().back(), Said(ids[again], Verdict::kBlock));
+  EXPECT_EQ(state.intStopped, counted);
+  std::printf("stalled browser: slowest other answer %llu ms; %d decided; %zu of %d answered by the host\n", slowest,
+              decided, lost, kRequests);
+}
+
+// The soak: three browsers' hosts at once send 10,000 requests in bursts of
+// 500 and 100,000 status texts, blocking on, setup mode off, the sound
+// through the host. A window of this thread (the program's one thread)
+// answers a ping from another thread within 100 ms all the while; every
+// request is answered exactly once, in the order asked; memory and handles
+// come back.
+class SoakHost : public PumpingHost {
+ public:
+  PopupOptions ReadOptions() override { return {.chkStopPop = true, .chkSound = true}; }
+  void StartBlockSound() override { ++sounds; }
+  int sounds = 0;
+};
+
+// The handles this process holds, counted in the system's list of every
+// handle (GetProcessHandleCount says 0 under Wine).
+DWORD Handles() {
+  struct Entry {
+    PVOID object;
+    ULONG_PTR process_id;
+    ULONG_PTR handle;
+    ULONG access;
+    USHORT creator_back_trace;
+    USHORT type;
+    ULONG attributes;
+    ULONG reserved;
+  };
+  struct List {
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    Entry entries[1];
+  };
+  using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
+  static const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr int kSystemExtendedHandleInformation = 64;
+  constexpr LONG kBufferTooSmall = static_cast<LONG>(0xC0000004);
+  std::vector<char> buffer(1 << 20);
+  ULONG needed = 0;
+  LONG status = 0;
+  while ((status = query(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                         &needed)) == kBufferTooSmall)
+    buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed));
+  if (status != 0) return 0;
+  const auto* list = reinterpret_cast<const List*>(buffer.data());
+  DWORD mine = 0;
+  for (ULONG_PTR i = 0; i < list->count; ++i) mine += list->entries[i].process_id == GetCurrentProcessId() ? 1 : 0;
+  return mine;
+}
+
+// A browser that sends its host bursts, each from a thread of its own: the
+// k-th burst of host h is burst (k * hosts + h), its requests named
+// "b<burst>-<i>". Each answer is checked as it comes against the request
+// asked in that place.
+struct BurstingBrowser {
+  static std::string Id(int burst, int i) { return "b" + std::to_string(burst) + "-" + std::to_string(i); }
+  BurstingBrowser(int host, int hosts, int burst_size)
+      : bridge(QUELLIX_BRIDGE_EXE, false, [=](std::size_t place, const std::string& answer) {
+          const int burst = static_cast<int>(place) / burst_size * hosts + host;
+          return answer == Said(Id(burst, static_cast<int>(place) % burst_size), Verdict::kBlock);
+        }) {}
+  BridgeProcess bridge;
+  std::vector<ULONGLONG> read_ms;  // per burst: the time the host took to read it
+  std::thread thread;
+
+  static std::string Burst(int burst, int requests, int texts_per_request) {
+    std::string bytes;
+    for (int i = 0; i < requests; ++i) {
+      for (int t = 0; t < texts_per_request; ++t)
+        bytes += FrameMessage(Serialize(StatusText{i % 7, "http://link.example/" + std::to_string(t)}));
+      bytes += FrameMessage(Ask(Id(burst, i)));
+    }
+    return bytes;
+  }
+  void Send(const std::string& burst) {
+    thread = std::thread([this, &burst] {
+      const ULONGLONG start = GetTickCount64();
+      bridge.Write(burst);
+      read_ms.push_back(GetTickCount64() - start);
+    });
+  }
+  void Join() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
+TEST_F(BrowserPipe, SoakThreeHostsTenThousandRequestsAndAHundredThousandTexts) {
+  // The handle count is real here: it counts and it changes.
+  const DWORD handles_before = Handles();
+  {
+    const ScopedHandle probe(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_GT(handles_before, 0u);
+    ASSERT_EQ(Handles(), handles_before + 1);
+  }
+  ASSERT_EQ(Handles(), handles_before);
+  SoakHost soak;
+  const auto server = Serve(soak);
+  ASSERT_TRUE(server);
+  constexpr int kHosts = 3;
+  constexpr int kBurst = 500;
+  constexpr int kTextsPerRequest = 10;
+  constexpr int kBursts = 20;  // 10,000 requests
+  std::vector<std::unique_ptr<BurstingBrowser>> browsers;
+  browsers.reserve(kHosts);
+  // Started before the ping: starting a process holds this thread.
+  for (int i = 0; i < kHosts; ++i) browsers.push_back(std::make_unique<BurstingBrowser>(i, kHosts, kBurst));
+  const win::ScopedWindow pinged(
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(pinged.IsValid());
+  // Pinged every 10 ms; a ping's time is the round trip as the pinger sees it.
+  std::atomic<bool> soaking{true};
+  std::atomic<ULONGLONG> slowest_ping{0};
+  std::atomic<int> pings{0};
+  std::atomic<int> slow_pings{0};  // over 100 ms
+  std::thread pinger([&] {
+    while (soaking) {
+      const ULONGLONG start = GetTickCount64();
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(pinged.Get(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+      const ULONGLONG took = GetTickCount64() - start;
+      slowest_ping = std::max<ULONGLONG>(slowest_ping, took);
+      ++pings;
+      if (took > 100) ++slow_pings;
+      Sleep(10);
+    }
+  });
+
+  auto answered = [&] {
+    std::size_t count = 0;
+    for (auto& browser : browsers) count += browser->bridge.Output().Count();
+    return count;
+  };
+  // A round: each host a burst at once (the last round two). Memory and
+  // handles are compared with what they were after the first round, which
+  // makes what stays (the answers remembered, each tab's state, the heap's
+  // first growth: ~2.5 MB over the start here, flat from then on); the
+  // bursts are made before, so that what is measured is the program's.
+  std::vector<std::string> bursts;
+  bursts.reserve(kBursts);
+  for (int burst = 0; burst < kBursts; ++burst) bursts.push_back(BurstingBrowser::Burst(burst, kBurst, kTextsPerRequest));
+  std::string rounds;
+  rounds.reserve(1024);
+  PumpUntil([] { return false; }, 300);
+  const std::size_t start_bytes = PrivateBytes();
+  const DWORD start_handles = Handles();
+  std::size_t asked = 0;
+  std::size_t warm_bytes = 0;
+  DWORD warm_handles = 0;
+  const ULONGLONG began = GetTickCount64();
+  for (int burst = 0; burst < kBursts;) {
+    const ULONGLONG round_began = GetTickCount64();
+    for (int i = 0; i < kHosts && burst < kBursts; ++i, ++burst) {
+      browsers[i]->Send(bursts[burst]);
+      asked += kBurst;
+    }
+    const bool all = PumpUntil([&] { return answered() >= asked; }, 60000);
+    for (auto& browser : browsers) browser->Join();
+    ASSERT_TRUE(all) << answered() << " of " << asked;
+    PumpUntil([] { return false; }, 100);
+    rounds += " " + std::to_string(GetTickCount64() - round_began) + "ms/" + std::to_string(PrivateBytes() >> 10) + "K";
+    if (warm_bytes == 0) {
+      warm_bytes = PrivateBytes();
+      warm_handles = Handles();
+    }
+  }
+  const ULONGLONG took = GetTickCount64() - began;
+  PumpUntil([] { return false; }, 500);  // drained; nothing more comes
+  const std::size_t drained_bytes = PrivateBytes();
+  const DWORD drained_handles = Handles();
+  soaking = false;
+  pinger.join();
+
+  // Each host's answers are its requests', once each, in the order asked:
+  // none was refused by the check, and no more came.
+  std::size_t total = 0;
+  for (auto& browser : browsers) {
+    EXPECT_EQ(browser->bridge.Output().Frames(), std::vector<std::string>{});
+    total += browser->bridge.Output().Count();
+  }
+  EXPECT_EQ(total, asked);
+  EXPECT_EQ(state.intStopped, static_cast<int>(asked));
+  EXPECT_EQ(soak.sounds, static_cast<int>(asked));
+  EXPECT_LE(soak.deepest, 4);
+  // Within 100 ms, but for the odd ping when other programs hold the
+  // processors: on a machine shared with browsers and compilers (load 10 to
+  // 14 on two cores) this thread sometimes waits up to ~300 ms using no
+  // processor time (preempted, or waiting on Wine's server, which all the
+  // test's processes share).
+  EXPECT_GT(pings.load(), 100);
+  EXPECT_LE(slow_pings.load() * 50, pings.load()) << slow_pings.load() << " of " << pings.load() << " over 100 ms";
+  EXPECT_LE(slowest_ping.load(), 1000u);
+  EXPECT_LE(drained_bytes, warm_bytes + 2 * 1024 * 1024) << warm_bytes << " then " << drained_bytes;
+  EXPECT_LE(drained_handles, warm_handles + 10) << warm_handles << " then " << drained_handles;
+  std::string reads;
+  for (auto& browser : browsers)
+    for (const ULONGLONG ms : browser->read_ms) reads += " " + std::to_string(ms);
+  std::printf("soak: %zu requests, %zu texts in %llu ms; slowest ping %llu ms, %d of %d over 100 ms; private bytes %zu, "
+              "%zu after the first round, %zu drained; handles %lu, %lu, %lu; rounds (time/private)%s; bursts read by the hosts in (ms)%s\n",
+              asked, asked * kTextsPerRequest, took, slowest_ping.load(), slow_pings.load(), pings.load(), start_bytes,
+              warm_bytes, drained_bytes, start_handles, warm_handles, drained_handles, rounds.c_str(), reads.c_str());
+}
+
 TEST_F(BrowserPipe, AClientOverTheConnectionLimitIsRefusedAtOnceAndItsHostLeavesEverything) {
-  win::BrowserPipeServer server(state, host);
-  ASSERT_TRUE(WaitNamedPipeW(win::BrowserPipeName().c_str(), 5000)) << "the server is not listening";
+  auto server = Serve(host);
+  ASSERT_TRUE(server);
   // As many connections as the program serves, each seen served: its question answered.
   constexpr int kServed = MAXIMUM_WAIT_OBJECTS - 3;
   std::vector<ScopedHandle> clients;
