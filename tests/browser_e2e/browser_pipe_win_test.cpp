@@ -483,21 +483,38 @@ TEST_F(BrowserPipe, TheHostFindsAProgramStartedLaterAndPassesOnOnlyWellFormedNew
   EXPECT_TRUE(bridge.Output().Frames().empty());  // the verdict for nobody's request went nowhere
 }
 
+// Another program of the user's on the pipe itself, not the host: what the
+// program answers it is collected as it comes.
+class PipeClient {
+ public:
+  PipeClient()
+      : pipe_(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr)),
+        answers_(pipe_.Get(), true) {}
+  // However the test ends, the collector's read is cancelled before it is joined.
+  ~PipeClient() { CancelIoEx(pipe_.Get(), nullptr); }
+  PipeClient(const PipeClient&) = delete;
+  PipeClient& operator=(const PipeClient&) = delete;
+
+  bool IsValid() const { return pipe_.IsValid(); }
+  HANDLE Get() const { return pipe_.Get(); }
+  FrameCollector& Answers() { return answers_; }
+
+ private:
+  ScopedHandle pipe_;
+  FrameCollector answers_;
+};
+
 TEST_F(BrowserPipe, AnotherProgramOnThePipeIsAnsweredButNeverDecidedFor) {
   auto server = Serve(host);
   ASSERT_TRUE(server);
-  ScopedHandle pipe(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-  ASSERT_TRUE(pipe.IsValid()) << GetLastError();
-  EXPECT_EQ(win::OwnerSidText(pipe.Get()), win::UserSidText());
-  FrameCollector answers(pipe.Get(), true);
-  // However the test ends, the collector's read is cancelled before it is joined.
-  struct CancelReads {
-    HANDLE pipe;
-    ~CancelReads() { CancelIoEx(pipe, nullptr); }
-  } cancel_reads{pipe.Get()};
+  PipeClient client;
+  ASSERT_TRUE(client.IsValid());
+  HANDLE pipe = client.Get();
+  EXPECT_EQ(win::OwnerSidText(pipe), win::UserSidText());
+  FrameCollector& answers = client.Answers();
   ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  auto send = [&](std::string_view bytes) { return win::WriteAllOverlapped(pipe.Get(), bytes, event.Get(), 30000); };
+  auto send = [&](std::string_view bytes) { return win::WriteAllOverlapped(pipe, bytes, event.Get(), 30000); };
 
   ASSERT_TRUE(send(FrameMessage(Ask("stranger"))));
   ASSERT_TRUE(send(FrameMessage("\xFF\xFE garbage")));
@@ -607,14 +624,10 @@ std::size_t PrivateBytes() {
 TEST_F(BrowserPipe, AFloodingConnectionWaitsAtItsBoundAndLosesNothing) {
   auto server = Serve(host);
   ASSERT_TRUE(server);
-  ScopedHandle pipe(CreateFileW(win::BrowserPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-  ASSERT_TRUE(pipe.IsValid()) << GetLastError();
-  FrameCollector answers(pipe.Get(), true);
-  struct CancelReads {
-    HANDLE pipe;
-    ~CancelReads() { CancelIoEx(pipe, nullptr); }
-  } cancel_reads{pipe.Get()};
+  PipeClient client;
+  ASSERT_TRUE(client.IsValid());
+  HANDLE pipe = client.Get();
+  FrameCollector& answers = client.Answers();
   PumpUntil([] { return false; }, 200);  // connected and counted
 
   // 1,000 requests of 4 KB each: 4 MB while this thread handles nothing.
@@ -631,7 +644,7 @@ TEST_F(BrowserPipe, AFloodingConnectionWaitsAtItsBoundAndLosesNothing) {
   OVERLAPPED write{};
   write.hEvent = written.Get();
   const bool at_once =
-      WriteFile(pipe.Get(), flood.data(), static_cast<DWORD>(flood.size()), nullptr, &write) != FALSE;
+      WriteFile(pipe, flood.data(), static_cast<DWORD>(flood.size()), nullptr, &write) != FALSE;
   ASSERT_TRUE(at_once || GetLastError() == ERROR_IO_PENDING) << GetLastError();
   // The program takes its bound and a pipe's worth, then waits.
   EXPECT_NE(WaitForSingleObject(written.Get(), 1500), WAIT_OBJECT_0) << "all 4 MB were taken at once";
@@ -640,7 +653,7 @@ TEST_F(BrowserPipe, AFloodingConnectionWaitsAtItsBoundAndLosesNothing) {
 
   ASSERT_TRUE(PumpUntil([&] { return answers.Count() >= kRequests; }, 60000)) << answers.Count();
   DWORD sent = 0;
-  EXPECT_TRUE(GetOverlappedResult(pipe.Get(), &write, &sent, TRUE));
+  EXPECT_TRUE(GetOverlappedResult(pipe, &write, &sent, TRUE));
   EXPECT_EQ(sent, flood.size());
   PumpUntil([] { return false; }, 200);  // nothing more comes
   EXPECT_EQ(answers.Frames(), expected);
