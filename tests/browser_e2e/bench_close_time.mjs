@@ -30,6 +30,8 @@ function stats(times) {
 async function markTheWorker(b) {
   const worker = await (await b.browser.waitForTarget(
     (t) => t.type() === "service_worker" && t.url().includes("background.js"))).worker();
+  // A worker just started may not have the extension's API bound yet.
+  while (!(await worker.evaluate(() => globalThis.chrome?.runtime !== undefined))) await sleep(50);
   await worker.evaluate(() => {
     const chrome = globalThis.browser ?? globalThis.chrome;
     const marks = (globalThis.benchMarks = []);
