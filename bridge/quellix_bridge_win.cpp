@@ -6,7 +6,8 @@
 // passed on only when well formed. It connects to the program as soon as it
 // starts, and looks for it again every second while it is not there. It
 // keeps no state of the decision: when the program is not running, or the
-// pipe breaks, it answers every request itself -- a new window "leave", so
+// pipe breaks (and asking the program again on a new connection fails or
+// breaks too), it answers every request itself -- a new window "leave", so
 // the window stays open; the others, that the program is not running -- and
 // tells the browser that the program has gone.
 //
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -175,11 +177,12 @@ class Bridge {
       return;
     }
     if (request) {
+      std::string frame = FrameMessage(canonical);
+      batch_ += frame;
       {
         const std::lock_guard lock(mutex_);
-        in_flight_[request->first] = request->second;
+        in_flight_[request->first] = Waiting{request->second, std::move(frame), next_order_++};
       }
-      batch_ += FrameMessage(canonical);
       batch_requests_.push_back(*request);
       return;
     }
@@ -269,6 +272,7 @@ class Bridge {
         const std::lock_guard lock(pipe_mutex_);
         pipe_.Reset();
       }
+      if (!said_gone_ && AskAgain()) continue;
       ProgramGone();
       if (WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0) return;
     }
@@ -290,9 +294,9 @@ class Bridge {
         if (frame.too_long) return;
         if (const std::optional<Answer> answer = ParseAnswer(frame.payload)) {
           if (Expected(*answer)) to_browser += FrameMessage(Serialize(*answer));
-        } else if (const std::optional<News> news = ParseNews(frame.payload); news && listening_) {
+        } else if (const std::optional<News> news = ParseNews(frame.payload)) {
           said_gone_ = said_gone_ || std::holds_alternative<ProgramGoneNews>(*news);
-          to_browser += FrameMessage(Serialize(*news));
+          if (listening_) to_browser += FrameMessage(Serialize(*news));
         }
       });
       WriteToBrowser(to_browser);
@@ -304,7 +308,7 @@ class Bridge {
   bool Expected(const Answer& answer) {
     const std::lock_guard lock(mutex_);
     const auto waiting = in_flight_.find(IdOf(answer));
-    if (waiting == in_flight_.end() || !Answers(answer, waiting->second)) return false;
+    if (waiting == in_flight_.end() || !Answers(answer, waiting->second.kind)) return false;
     in_flight_.erase(waiting);
     return true;
   }
@@ -312,15 +316,38 @@ class Bridge {
     if (Expected(answer)) ToBrowser(Serialize(answer));
   }
 
+  // The connection ended without the program saying it is going: the
+  // program ended this one (its answers waited too long, as when the
+  // browser stops reading this host). What it had not answered is asked
+  // again, once, in the order asked, on a new connection; the program
+  // answers what it had decided from memory. False when there is nothing to
+  // ask again or no program to ask.
+  bool AskAgain() {
+    std::vector<std::pair<std::uint64_t, std::string>> again;
+    {
+      const std::lock_guard lock(mutex_);
+      for (auto& [id, waiting] : in_flight_) {
+        if (waiting.asked_again) continue;
+        waiting.asked_again = true;
+        again.emplace_back(waiting.order, waiting.frame);
+      }
+    }
+    if (again.empty()) return false;
+    std::sort(again.begin(), again.end());
+    std::string frames;
+    for (const auto& [order, frame] : again) frames += frame;
+    return ToProgram(frames);
+  }
+
   // Whatever the program had not answered is left alone, and the browser
   // hears that it has gone (once, if the program said so itself).
   void ProgramGone() {
-    std::map<std::string, RequestKind> left;
+    std::map<std::string, Waiting> left;
     {
       const std::lock_guard lock(mutex_);
       left.swap(in_flight_);
     }
-    for (const auto& [id, kind] : left) ToBrowser(Serialize(WithoutProgram(id, kind)));
+    for (const auto& [id, waiting] : left) ToBrowser(Serialize(WithoutProgram(id, waiting.kind)));
     if (!said_gone_ && listening_) ToBrowser(Serialize(News(ProgramGoneNews{})));
   }
 
@@ -353,8 +380,17 @@ class Bridge {
   std::thread link_;
   bool said_gone_ = false;    // the link thread's own: the program said it is going
   std::atomic<bool> listening_{false};  // the browser's port asked for the news
+  // A request the program has not answered yet: its message as sent, and
+  // its place among the browser's.
+  struct Waiting {
+    RequestKind kind;
+    std::string frame;
+    std::uint64_t order = 0;
+    bool asked_again = false;
+  };
   std::mutex mutex_;
-  std::map<std::string, RequestKind> in_flight_;
+  std::map<std::string, Waiting> in_flight_;
+  std::uint64_t next_order_ = 0;
   std::mutex output_mutex_;
   std::string last_complaint_;
   // The reading thread's own: framed messages for the program, and the requests among them.
