@@ -494,11 +494,23 @@ std::optional<AnswerHead> ReadAnswerHead(const Json& document, std::string_view 
 
 }  // namespace
 
-std::string Serialize(const StateAnswer& state) {
-  std::string out = "{\"type\":\"state\",\"id\":";
-  AppendQuoted(out, state.id);
+namespace {
+
+// `{"type":…,"id":…,"running":…`: how every answer to a question begins.
+std::string AnswerHead(std::string_view type, const std::string& id, bool running) {
+  std::string out = "{\"type\":";
+  AppendQuoted(out, type);
+  out += ",\"id\":";
+  AppendQuoted(out, id);
   out += ",\"running\":";
-  out += Bool(state.running);
+  out += Bool(running);
+  return out;
+}
+
+}  // namespace
+
+std::string Serialize(const StateAnswer& state) {
+  std::string out = AnswerHead("state", state.id, state.running);
   if (state.running) {
     out += ",\"blocking\":";
     out += Bool(state.blocking);
@@ -512,10 +524,7 @@ std::string Serialize(const StateAnswer& state) {
 }
 
 std::string Serialize(const AllowSiteAnswer& allowed) {
-  std::string out = "{\"type\":\"siteAllowed\",\"id\":";
-  AppendQuoted(out, allowed.id);
-  out += ",\"running\":";
-  out += Bool(allowed.running);
+  std::string out = AnswerHead("siteAllowed", allowed.id, allowed.running);
   if (allowed.running) {
     out += ",\"ok\":";
     out += Bool(allowed.ok);
@@ -529,10 +538,7 @@ std::string Serialize(const AllowSiteAnswer& allowed) {
 }
 
 std::string Serialize(const PopupRuleAnswer& rule) {
-  std::string out = "{\"type\":\"popupRule\",\"id\":";
-  AppendQuoted(out, rule.id);
-  out += ",\"running\":";
-  out += Bool(rule.running);
+  std::string out = AnswerHead("popupRule", rule.id, rule.running);
   if (rule.running) {
     out += ",\"allow\":";
     out += Bool(rule.allow);
