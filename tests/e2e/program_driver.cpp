@@ -392,7 +392,10 @@ std::optional<std::vector<std::wstring>> AccessibleListEntries(HWND list) {
 
 bool Responds(HWND window) {
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+  // Waits the whole time: with SMTO_ABORTIFHUNG a window whose thread has not
+  // looked at its queue for five seconds (a start that read a large policy
+  // on a loaded machine) fails at once, although it answers a moment later.
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
 }
 
 bool StoreSetting(const wchar_t* key, const wchar_t* value) {
